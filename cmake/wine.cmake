@@ -1,0 +1,15 @@
+# Tests of the Windows build, run under Wine from the native CTest tree.
+# atua_add_wine_test(NAME name COMMAND exe-relative-to-win64-build [args...] [RESOURCE_LOCK locks...] [TIMEOUT s])
+function(atua_add_wine_test)
+  cmake_parse_arguments(W "" "NAME;TIMEOUT" "COMMAND;RESOURCE_LOCK;LABELS" ${ARGN})
+  list(POP_FRONT W_COMMAND exe)
+  add_test(NAME ${W_NAME}
+    COMMAND ${PROJECT_SOURCE_DIR}/tools/wine-run.sh ${ATUA_WIN64_DIR}/${exe} ${W_COMMAND})
+  if(NOT W_TIMEOUT)
+    set(W_TIMEOUT 300)
+  endif()
+  set_tests_properties(${W_NAME} PROPERTIES TIMEOUT ${W_TIMEOUT} LABELS "wine;${W_LABELS}")
+  if(W_RESOURCE_LOCK)
+    set_tests_properties(${W_NAME} PROPERTIES RESOURCE_LOCK "${W_RESOURCE_LOCK}")
+  endif()
+endfunction()
