@@ -1,0 +1,167 @@
+// Presses the sheet's print command in-process, the way the main window's button does, and reports
+// what the program showed while printing. The queue side (jobs, pages, text, positions) is checked
+// by print_test.sh from the spool.
+//
+//   sheet_print_probe.exe PRESSES
+//
+// Prints one line per finding:
+//   press K: ok | press K: <ClassName>: <message>
+//   progress-created N     windows captioned "Printing progress" created during the presses
+//   progress-open-after N  such windows still existing after the presses
+//   progress-checked N     times the window was inspected while the sheet was produced
+//   reentry-printed N      progress windows created by a press made while a sheet was produced
+//   FAIL <what>            a property of the progress window that is wrong
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "report/quickrep.h"
+
+namespace {
+
+constexpr wchar_t kProgressCaption[] = L"Printing progress";
+constexpr UINT kInspect = WM_APP + 1;
+
+struct Observations {
+    int created = 0;
+    int checked = 0;
+    int reentryCreated = 0;
+    int failures = 0;
+};
+
+Observations g_seen;  // written by the hook and the helper window of this one-thread probe
+atua::report::TQuickRep* g_report = nullptr;
+
+void Fail(const char* what) {
+    std::printf("FAIL %s\n", what);
+    ++g_seen.failures;
+}
+
+LRESULT CALLBACK CbtHook(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HCBT_CREATEWND) {
+        const auto* create = reinterpret_cast<CBT_CREATEWNDW*>(lParam);
+        const wchar_t* name = create->lpcs->lpszName;
+        if (!IS_INTRESOURCE(name) && name && std::wstring(name) == kProgressCaption) ++g_seen.created;
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+std::wstring TextOf(HWND w) {
+    wchar_t buffer[256] = {};
+    GetWindowTextW(w, buffer, 256);
+    return buffer;
+}
+
+std::wstring ClassOf(HWND w) {
+    wchar_t buffer[256] = {};
+    GetClassNameW(w, buffer, 256);
+    return buffer;
+}
+
+// Checks the progress window of the sheet being produced, presses its Cancel button, then presses
+// the print command again.
+void InspectProgress() {
+    HWND progress = FindWindowW(nullptr, kProgressCaption);
+    if (!progress) {
+        Fail("no progress window while the sheet is produced");
+        return;
+    }
+    ++g_seen.checked;
+    if (!IsWindowVisible(progress)) Fail("progress window not visible");
+    if (!(GetWindowLongW(progress, GWL_EXSTYLE) & WS_EX_TOPMOST)) Fail("progress window not topmost");
+    RECT r{};
+    GetWindowRect(progress, &r);
+    const int dx = (r.left + r.right) / 2 - GetSystemMetrics(SM_CXSCREEN) / 2;
+    const int dy = (r.top + r.bottom) / 2 - GetSystemMetrics(SM_CYSCREEN) / 2;
+    if (std::abs(dx) > 1 || std::abs(dy) > 1) Fail("progress window not centred on the screen");
+
+    HWND bar = nullptr, cancel = nullptr, status = nullptr;
+    for (HWND c = GetWindow(progress, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+        const std::wstring cls = ClassOf(c);
+        if (_wcsicmp(cls.c_str(), PROGRESS_CLASSW) == 0) bar = c;
+        else if (_wcsicmp(cls.c_str(), L"Button") == 0) cancel = c;
+        else if (_wcsicmp(cls.c_str(), L"Static") == 0) status = c;
+    }
+    if (!bar) {
+        Fail("progress window has no progress bar");
+    } else {
+        PBRANGE range{};
+        SendMessageW(bar, PBM_GETRANGE, FALSE, reinterpret_cast<LPARAM>(&range));
+        if (range.iLow != 0 || range.iHigh != 100) Fail("progress bar range is not 0 to 100");
+        if (SendMessageW(bar, PBM_GETPOS, 0, 0) != 0) Fail("progress bar is not at 0");
+    }
+    if (!status || !TextOf(status).empty()) Fail("status line missing or not empty");
+    if (!cancel || TextOf(cancel) != L"Cancel") Fail("no Cancel button");
+
+    if (cancel) SendMessageW(cancel, BM_CLICK, 0, 0);
+    if (!IsWindow(progress)) Fail("Cancel closed the progress window");
+
+    const int before = g_seen.created;
+    try {
+        g_report->Print();
+    } catch (...) {
+        Fail("a press while printing threw");
+    }
+    g_seen.reentryCreated += g_seen.created - before;
+}
+
+LRESULT CALLBACK HelperProc(HWND w, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == kInspect) {
+        InspectProgress();
+        return 0;
+    }
+    return DefWindowProcW(w, message, wParam, lParam);
+}
+
+HWND CreateHelper() {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = HelperProc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"SheetPrintProbe";
+    RegisterClassW(&wc);
+    return CreateWindowW(wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
+}
+
+void DrainMessages() {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int presses = argc > 1 ? std::atoi(argv[1]) : 1;
+    HHOOK hook = SetWindowsHookExW(WH_CBT, CbtHook, nullptr, GetCurrentThreadId());
+    HWND helper = CreateHelper();
+    atua::report::TQuickRep report;
+    g_report = &report;
+
+    int exitCode = 0;
+    for (int k = 1; k <= presses; ++k) {
+        PostMessageW(helper, kInspect, 0, 0);
+        try {
+            report.Print();
+            std::printf("press %d: ok\n", k);
+        } catch (const atua::Exception& e) {
+            std::printf("press %d: %s: %s\n", k, std::string(e.ClassName()).c_str(), e.Message().c_str());
+            exitCode = 2;
+        }
+        // A press that produced nothing never pumped messages: its inspection is dropped unanswered.
+        MSG unanswered;
+        while (PeekMessageW(&unanswered, helper, kInspect, kInspect, PM_REMOVE)) {
+        }
+        DrainMessages();
+    }
+    int openAfter = 0;
+    for (HWND w = FindWindowW(nullptr, kProgressCaption); w; w = FindWindowExW(nullptr, w, nullptr, kProgressCaption))
+        ++openAfter;
+    std::printf("progress-created %d\nprogress-open-after %d\nprogress-checked %d\nreentry-printed %d\n",
+                g_seen.created, openAfter, g_seen.checked, g_seen.reentryCreated);
+    UnhookWindowsHookEx(hook);
+    DestroyWindow(helper);
+    std::fflush(stdout);
+    return exitCode;
+}
