@@ -137,6 +137,10 @@ public:
     // Number of records of the open table.
     std::int64_t RecordCount() const;
 
+    // The table's file path: TableName, under DatabaseName when that is set, ".db" added when
+    // the name has no extension.
+    std::string resolvedPath() const;
+
 private:
     struct Impl;
     os::FileSystem& fs_;

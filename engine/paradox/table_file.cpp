@@ -1,0 +1,103 @@
+#include "engine/paradox/table_file.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "engine/exceptions.h"
+#include "engine/paradox/bytes.h"
+
+namespace atua::paradox {
+
+std::string busyMessage(const std::string& path) {
+    return "Table " + path + " is busy: another program has it open";
+}
+
+void raiseOsError(const os::OsError& e, const std::string& path) {
+    using K = os::OsError::Kind;
+    switch (e.kind()) {
+        case K::NotFound: throw EDBEngineError("Table " + path + " does not exist");
+        case K::IsDirectory: throw EDBEngineError(path + " is a folder, not a Paradox table");
+        case K::AccessDenied: throw EDBEngineError("Access to table " + path + " was denied by the system");
+        case K::Busy: throw EDBEngineError(busyMessage(path));
+        case K::DiskFull: throw EDBEngineError("The disk holding table " + path + " is full");
+        default: throw EDBEngineError("Cannot use table " + path + ": " + e.what());
+    }
+}
+
+TableHeader readHeader(os::File& file, std::uint64_t fileSize, const std::string& path) {
+    if (fileSize == 0) throw EDBEngineError("Table " + path + " is an empty file (0 bytes), not a Paradox table");
+    try {
+        std::vector<std::uint8_t> first(static_cast<std::size_t>(std::min<std::uint64_t>(fileSize, 0x800)));
+        file.readAt(0, first);
+        std::size_t headerSize = first.size() >= 4 ? le16(first, off::HeaderSize) : 0;
+        if (headerSize > first.size() && headerSize <= fileSize) {
+            first.resize(headerSize);
+            file.readAt(0, first);
+        }
+        return parseTableHeader(first, fileSize);
+    } catch (const FormatError& e) {
+        switch (e.kind()) {
+            case FormatError::Kind::Foreign: throw EDBEngineError(path + " is not a Paradox table: " + e.what());
+            case FormatError::Kind::Encrypted:
+                throw EDBEngineError("Table " + path + " is encrypted (protected by a password) and cannot be opened");
+            case FormatError::Kind::Unsupported: throw EDBEngineError("Table " + path + " cannot be used: " + e.what());
+            default: throw EDBEngineError("Table " + path + " is damaged: " + e.what());
+        }
+    } catch (const os::OsError& e) {
+        raiseOsError(e, path);
+    }
+}
+
+OpenTable openTable(os::FileSystem& fs, const std::string& path, os::Access access, os::Share share) {
+    OpenTable t;
+    try {
+        if (fs.isDirectory(path)) throw EDBEngineError(path + " is a folder, not a Paradox table");
+        t.file = fs.open(path, access, share);
+        t.fileSize = t.file->size();
+    } catch (const os::OsError& e) {
+        raiseOsError(e, path);
+    }
+    t.header = readHeader(*t.file, t.fileSize, path);
+    if (t.header.fileType != FileType::KeyedTable && t.header.fileType != FileType::UnkeyedTable)
+        throw EDBEngineError(path + " is a Paradox index file, not a table");
+    return t;
+}
+
+std::vector<std::uint16_t> walkChain(os::File& file, const TableHeader& h, const std::string& path) {
+    std::vector<std::uint16_t> chain;
+    if (h.usedBlocks == 0) return chain;
+    std::vector<bool> seen(static_cast<std::size_t>(h.fileBlocks) + 1, false);
+    std::uint64_t records = 0;
+    int prev = 0;
+    int blk = h.firstBlock;
+    std::uint8_t head[6];
+    auto damaged = [&](const std::string& why) { throw EDBEngineError("Table " + path + " is damaged: " + why); };
+    try {
+        while (blk != 0) {
+            if (blk < 1 || blk > h.fileBlocks) damaged("its block chain leaves the file at block " + std::to_string(blk));
+            if (seen[static_cast<std::size_t>(blk)]) damaged("its block chain loops at block " + std::to_string(blk));
+            seen[static_cast<std::size_t>(blk)] = true;
+            file.readAt(static_cast<std::uint64_t>(h.headerSize) + static_cast<std::uint64_t>(blk - 1) * h.blockSize, head);
+            int next = le16(head, 0);
+            int back = le16(head, 2);
+            int last = static_cast<std::int16_t>(le16(head, 4));
+            if (back != prev) damaged("block " + std::to_string(blk) + " does not link back to block " + std::to_string(prev));
+            if (last % h.recordSize != 0 || last < -h.recordSize || last / h.recordSize >= h.recordsPerBlock())
+                damaged("block " + std::to_string(blk) + " has an invalid record count");
+            records += static_cast<std::uint64_t>(last / h.recordSize + 1);
+            chain.push_back(static_cast<std::uint16_t>(blk));
+            prev = blk;
+            blk = next;
+        }
+    } catch (const os::OsError& e) {
+        raiseOsError(e, path);
+    }
+    if (prev != h.lastBlock) damaged("its block chain does not end at its last block");
+    if (static_cast<int>(chain.size()) != h.usedBlocks)
+        damaged("its block chain has " + std::to_string(chain.size()) + " blocks, the header says " + std::to_string(h.usedBlocks));
+    if (records != h.numRecords)
+        damaged("its blocks hold " + std::to_string(records) + " records, the header says " + std::to_string(h.numRecords));
+    return chain;
+}
+
+}  // namespace atua::paradox
