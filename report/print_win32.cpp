@@ -219,6 +219,7 @@ UniqueFont CreateSheetFont(HDC dc, const TQRFont& font, int dpiY) {
     const std::wstring face = Wide(font.Name);
     choices.front().face = face.c_str();
     if (font.Name == "Arial Black") {
+        choices.push_back({L"DejaVu Sans Condensed", FW_BOLD});
         choices.push_back({L"DejaVu Sans", FW_BOLD});
         choices.push_back({L"Liberation Sans", FW_BOLD});
         choices.push_back({L"Arial", FW_BOLD});

@@ -2,10 +2,17 @@
 // what the program showed while printing. The queue side (jobs, pages, text, positions) is checked
 // by print_test.sh from the spool.
 //
-//   sheet_print_probe.exe PRESSES
+//   sheet_print_probe.exe PRESSES [--forget-default]
+//   sheet_print_probe.exe --text      the title and the rich text's lines as the template holds
+//                                     them, in UTF-8, one per line, for comparing with the page
+//
+// --forget-default removes the system's choice of default printer before pressing, leaving the
+// installed printers in place: Wine always picks one from CUPS when CUPS names none, so only this
+// reaches the state of printers without a default that Windows knows.
 //
 // Prints one line per finding:
 //   press K: ok | press K: <ClassName>: <message>
+//   windows-created N      top-level windows of any kind created during the presses
 //   progress-created N     windows captioned "Printing progress" created during the presses
 //   progress-open-after N  such windows still existing after the presses
 //   progress-checked N     times the window was inspected while the sheet was produced
@@ -26,6 +33,7 @@ constexpr wchar_t kProgressCaption[] = L"Printing progress";
 constexpr UINT kInspect = WM_APP + 1;
 
 struct Observations {
+    int windows = 0;
     int created = 0;
     int checked = 0;
     int reentryCreated = 0;
@@ -44,6 +52,7 @@ LRESULT CALLBACK CbtHook(int code, WPARAM wParam, LPARAM lParam) {
     if (code == HCBT_CREATEWND) {
         const auto* create = reinterpret_cast<CBT_CREATEWNDW*>(lParam);
         const wchar_t* name = create->lpcs->lpszName;
+        if (!(create->lpcs->style & WS_CHILD)) ++g_seen.windows;
         if (!IS_INTRESOURCE(name) && name && std::wstring(name) == kProgressCaption) ++g_seen.created;
     }
     return CallNextHookEx(nullptr, code, wParam, lParam);
@@ -132,10 +141,50 @@ void DrainMessages() {
 
 }  // namespace
 
+// The per-user default printer lives in the "device" value; without it GetDefaultPrinter fails.
+bool ForgetDefaultPrinter() {
+    DWORD size = 0;
+    GetDefaultPrinterW(nullptr, &size);  // lets the spooler settle its printer list first
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows", 0,
+                      KEY_SET_VALUE, &key) != ERROR_SUCCESS)
+        return false;
+    const LSTATUS deleted = RegDeleteValueW(key, L"device");
+    RegCloseKey(key);
+    size = 0;
+    return (deleted == ERROR_SUCCESS || deleted == ERROR_FILE_NOT_FOUND) && !GetDefaultPrinterW(nullptr, &size) &&
+           size == 0;
+}
+
+std::string Utf8(const std::string& cp1252) {
+    if (cp1252.empty()) return {};
+    const int n = MultiByteToWideChar(1252, 0, cp1252.data(), static_cast<int>(cp1252.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(n), L'\0');
+    MultiByteToWideChar(1252, 0, cp1252.data(), static_cast<int>(cp1252.size()), wide.data(), n);
+    const int m = WideCharToMultiByte(CP_UTF8, 0, wide.data(), n, nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(m), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), n, out.data(), m, nullptr, nullptr);
+    return out;
+}
+
+int PrintTemplateText() {
+    const atua::report::TQuickRep report;
+    std::printf("%s\n", Utf8(report.asd.Caption).c_str());
+    for (const std::string& line : report.QRRichText1.Lines) std::printf("%s\n", Utf8(line).c_str());
+    std::fflush(stdout);
+    return 0;
+}
+
 int main(int argc, char** argv) {
+    if (argc > 1 && std::string(argv[1]) == "--text") return PrintTemplateText();
     const int presses = argc > 1 ? std::atoi(argv[1]) : 1;
-    HHOOK hook = SetWindowsHookExW(WH_CBT, CbtHook, nullptr, GetCurrentThreadId());
+    if (argc > 2 && std::string(argv[2]) == "--forget-default") {
+        const bool forgotten = ForgetDefaultPrinter();
+        std::printf("default-forgotten %s\n", forgotten ? "yes" : "no");
+        if (!forgotten) return 1;
+    }
     HWND helper = CreateHelper();
+    HHOOK hook = SetWindowsHookExW(WH_CBT, CbtHook, nullptr, GetCurrentThreadId());
     atua::report::TQuickRep report;
     g_report = &report;
 
@@ -158,8 +207,8 @@ int main(int argc, char** argv) {
     int openAfter = 0;
     for (HWND w = FindWindowW(nullptr, kProgressCaption); w; w = FindWindowExW(nullptr, w, nullptr, kProgressCaption))
         ++openAfter;
-    std::printf("progress-created %d\nprogress-open-after %d\nprogress-checked %d\nreentry-printed %d\n",
-                g_seen.created, openAfter, g_seen.checked, g_seen.reentryCreated);
+    std::printf("windows-created %d\nprogress-created %d\nprogress-open-after %d\nprogress-checked %d\nreentry-printed %d\n",
+                g_seen.windows, g_seen.created, openAfter, g_seen.checked, g_seen.reentryCreated);
     UnhookWindowsHookEx(hook);
     DestroyWindow(helper);
     std::fflush(stdout);

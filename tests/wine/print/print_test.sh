@@ -1,0 +1,160 @@
+#!/usr/bin/env bash
+# Presses the sheet's print command under Wine against a real CUPS queue and checks what reached it.
+#
+#   print_test.sh WIN64_BUILD_DIR SCENARIO
+#
+# SCENARIO:
+#   sheet       one default queue; two presses give two identical one-page A4 jobs with the sheet
+#   no-default  two queues, the default forgotten; the press fails with the printing error, no job
+#   no-printer  no queue at all; the press does nothing: no job, no window, no message
+#
+# A scheduler of its own runs for the test (its own configuration, spool and socket, handed to
+# Wine through CUPS_SERVER), so the machine's CUPS set-up is neither needed nor touched. Exits 77
+# (skipped) when the tools are missing or the scheduler cannot run. Keeps its folder on failure.
+set -uo pipefail
+
+win64_dir=$1
+scenario=$2
+here="$(cd "$(dirname "$0")" && pwd)"
+root="$(cd "$here/../../.." && pwd)"
+probe="$win64_dir/tests/wine/print/sheet_print_probe.exe"
+
+skip() { echo "SKIP: $*"; exit 77; }
+failed=0
+fail() { echo "FAIL: $*"; failed=1; }
+
+[ -f "$probe" ] || skip "$probe is not built"
+for tool in cupsd lpadmin lpstat wine wineserver gs ps2pdf pdftotext python3; do
+  command -v "$tool" >/dev/null || skip "$tool is not installed"
+done
+
+work="$(mktemp -d /tmp/atua-print.XXXXXX)"
+cupsd_pid=
+wine_used=
+cleanup() {
+  if [ -n "$cupsd_pid" ]; then
+    kill "$cupsd_pid" 2>/dev/null
+    wait "$cupsd_pid" 2>/dev/null
+  fi
+  [ -n "$wine_used" ] && wineserver -k 2>/dev/null
+  if [ "$failed" = 0 ]; then rm -rf "$work"; else echo "kept: $work"; fi
+}
+trap cleanup EXIT
+
+# --- the scheduler --------------------------------------------------------------------------
+mkdir -p "$work/etc/ppd" "$work/etc/ssl" "$work/spool/tmp" "$work/cache" "$work/state/certs" "$work/log"
+chmod 755 "$work" "$work/etc"
+chmod 1770 "$work/spool/tmp"
+cat >"$work/etc/cups-files.conf" <<EOF
+ServerRoot $work/etc
+RequestRoot $work/spool
+TempDir $work/spool/tmp
+CacheDir $work/cache
+StateDir $work/state
+ServerBin /usr/lib/cups
+DataDir /usr/share/cups
+AccessLog $work/log/access_log
+ErrorLog $work/log/error_log
+PageLog $work/log/page_log
+FileDevice Yes
+SystemGroup root
+EOF
+# PreserveJobFiles keeps each job's document in the spool after it has printed.
+cat >"$work/etc/cupsd.conf" <<EOF
+LogLevel warn
+Listen $work/cups.sock
+Browsing No
+WebInterface No
+PreserveJobFiles Yes
+PreserveJobHistory Yes
+<Location />
+  Order allow,deny
+  Allow all
+</Location>
+<Policy default>
+  JobPrivateAccess default
+  JobPrivateValues default
+  SubscriptionPrivateAccess default
+  SubscriptionPrivateValues default
+  <Limit All>
+    Order deny,allow
+  </Limit>
+</Policy>
+EOF
+export CUPS_SERVER="$work/cups.sock"
+cupsd -f -c "$work/etc/cupsd.conf" -s "$work/etc/cups-files.conf" >"$work/log/cupsd.out" 2>&1 &
+cupsd_pid=$!
+scheduler_up() { lpstat -r 2>/dev/null | grep -q 'scheduler is running'; }
+for _ in $(seq 100); do
+  scheduler_up && break
+  kill -0 "$cupsd_pid" 2>/dev/null || break
+  sleep 0.1
+done
+if ! scheduler_up; then
+  cat "$work/log/cupsd.out" "$work/log/error_log" 2>/dev/null
+  skip "cupsd cannot run here"
+fi
+
+add_queue() { lpadmin -p "$1" -E -v file:///dev/null -m raw 2>/dev/null || fail "lpadmin could not add $1"; }
+
+# --- Wine -----------------------------------------------------------------------------------
+# A prefix of the print tests' own: they change its default printer.
+export WINEPREFIX="${ATUA_PRINT_PREFIX:-$root/build/print-wineprefix}"
+source "$root/tools/wine-env.sh"
+wine_used=1
+wine_prefix_ready
+# Wine reads the printers when a process starts; a fresh server holds no earlier list.
+wineserver -k 2>/dev/null
+
+run_probe() { "$root/tools/with-display.sh" wine "$probe" "$@" 2>"$work/wine.err" | tr -d '\r'; }
+
+expect_line() {  # expect_line OUTPUT LINE
+  grep -qxF -- "$2" <<<"$1" || fail "expected \"$2\""
+}
+
+jobs_in_spool() { find "$work/spool" -maxdepth 1 -name 'd*' | wc -l; }
+
+case "$scenario" in
+sheet)
+  add_queue AtuaSheet
+  lpadmin -d AtuaSheet || fail "lpadmin could not make AtuaSheet the default"
+  out="$(run_probe 2)"
+  echo "$out"
+  expect_line "$out" "press 1: ok"
+  expect_line "$out" "press 2: ok"
+  expect_line "$out" "progress-created 2"
+  expect_line "$out" "progress-open-after 0"
+  expect_line "$out" "progress-checked 2"
+  expect_line "$out" "reentry-printed 0"
+  grep -q '^FAIL' <<<"$out" && fail "the progress window is not as it should be"
+  run_probe --text >"$work/text.txt"
+  python3 "$here/check_sheet.py" "$work/spool" 2 "$work/text.txt" "$work" || fail "the jobs in the queue"
+  ;;
+no-default)
+  add_queue AtuaFirst
+  add_queue AtuaSecond
+  out="$(run_probe 1 --forget-default)"
+  echo "$out"
+  expect_line "$out" "default-forgotten yes"
+  expect_line "$out" "press 1: EPrinter: There is no default printer currently selected"
+  expect_line "$out" "windows-created 0"
+  [ "$(jobs_in_spool)" = 0 ] || fail "a job reached the queue"
+  ;;
+no-printer)
+  out="$(run_probe 1)"
+  echo "$out"
+  expect_line "$out" "press 1: ok"
+  expect_line "$out" "windows-created 0"
+  [ "$(jobs_in_spool)" = 0 ] || fail "a job reached the queue"
+  ;;
+*)
+  echo "unknown scenario $scenario"
+  exit 2
+  ;;
+esac
+
+if [ "$failed" != 0 ]; then
+  cat "$work/wine.err" 2>/dev/null | tail -20
+  exit 1
+fi
+echo "PASS: $scenario"
