@@ -68,11 +68,11 @@ private:
 // A started print job: aborted unless it was ended, so a failure leaves no half page queued.
 class PrintJob {
 public:
-    PrintJob(HDC dc, const std::wstring& documentName) : dc_(dc) {
+    PrintJob(HDC dc, const std::wstring& documentName, std::string printer) : dc_(dc), printer_(std::move(printer)) {
         DOCINFOW info{};
         info.cbSize = sizeof info;
         info.lpszDocName = documentName.c_str();
-        if (StartDocW(dc_, &info) <= 0) throw EPrinter("The printer refused to start the print job.");
+        if (StartDocW(dc_, &info) <= 0) throw EPrinter("The printer " + printer_ + " refused to start the print job.");
     }
     ~PrintJob() {
         if (!ended_) AbortDoc(dc_);
@@ -80,13 +80,16 @@ public:
     PrintJob(const PrintJob&) = delete;
     PrintJob& operator=(const PrintJob&) = delete;
 
+    void Page(const SheetTemplate& sheet);
+
     void End() {
-        if (EndDoc(dc_) <= 0) throw EPrinter("The printer could not finish the print job.");
+        if (EndDoc(dc_) <= 0) throw EPrinter("The printer " + printer_ + " did not accept the print job.");
         ended_ = true;
     }
 
 private:
     HDC dc_;
+    std::string printer_;
     bool ended_ = false;
 };
 
@@ -302,6 +305,12 @@ void DrawSheet(HDC dc, const SheetTemplate& sheet) {
         DrawLine(dc, geometry.X(page.TextBox.Left), geometry.Y(line.Top), line.Text, &clip);
 }
 
+void PrintJob::Page(const SheetTemplate& sheet) {
+    if (StartPage(dc_) <= 0) throw EPrinter("The printer " + printer_ + " refused to start the page.");
+    DrawSheet(dc_, sheet);
+    if (EndPage(dc_) <= 0) throw EPrinter("The printer " + printer_ + " refused the page.");
+}
+
 }  // namespace
 
 void TQuickRep::Print() {
@@ -319,10 +328,8 @@ void TQuickRep::Print() {
     if (!dc) throw EPrinter("The printer " + Quoted(printer) + " could not be prepared for printing.");
     PumpPendingMessages();
 
-    PrintJob job(dc.get(), Wide(Settings.ReportTitle));
-    if (StartPage(dc.get()) <= 0) throw EPrinter("The printer refused to start the page.");
-    DrawSheet(dc.get(), sheet);
-    if (EndPage(dc.get()) <= 0) throw EPrinter("The printer refused the page.");
+    PrintJob job(dc.get(), Wide(Settings.ReportTitle), Quoted(printer));
+    job.Page(sheet);
     PumpPendingMessages();
     job.End();
 }

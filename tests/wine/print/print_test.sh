@@ -6,6 +6,7 @@
 # SCENARIO:
 #   sheet       one default queue; two presses give two identical one-page A4 jobs with the sheet
 #   no-default  two queues, the default forgotten; the press fails with the printing error, no job
+#   rejecting   the default queue refuses jobs; the press fails with the printing error, no job
 #   no-printer  no queue at all; the press does nothing: no job, no window, no message
 #
 # A scheduler of its own runs for the test (its own configuration, spool and socket, handed to
@@ -129,6 +130,11 @@ sheet)
   grep -q '^FAIL' <<<"$out" && fail "the progress window is not as it should be"
   run_probe --text >"$work/text.txt"
   python3 "$here/check_sheet.py" "$work/spool" 2 "$work/text.txt" "$work" || fail "the jobs in the queue"
+  # ATUA_SHEET_PNG=docs/sheet.png keeps a picture of the printed page.
+  if [ -n "${ATUA_SHEET_PNG:-}" ]; then
+    first="$(find "$work/spool" -maxdepth 1 -name 'd*-001' | sort | head -1)"
+    gs -q -dSAFER -sDEVICE=png16m -r100 -o "$ATUA_SHEET_PNG" "$first" || fail "could not render the page"
+  fi
   ;;
 no-default)
   add_queue AtuaFirst
@@ -138,6 +144,16 @@ no-default)
   expect_line "$out" "default-forgotten yes"
   expect_line "$out" "press 1: EPrinter: There is no default printer currently selected"
   expect_line "$out" "windows-created 0"
+  [ "$(jobs_in_spool)" = 0 ] || fail "a job reached the queue"
+  ;;
+rejecting)
+  add_queue AtuaSheet
+  lpadmin -d AtuaSheet || fail "lpadmin could not make AtuaSheet the default"
+  cupsreject AtuaSheet || fail "cupsreject could not stop AtuaSheet taking jobs"
+  out="$(run_probe 1)"
+  echo "$out"
+  expect_line "$out" 'press 1: EPrinter: The printer "AtuaSheet" did not accept the print job.'
+  expect_line "$out" "progress-open-after 0"
   [ "$(jobs_in_spool)" = 0 ] || fail "a job reached the queue"
   ;;
 no-printer)
