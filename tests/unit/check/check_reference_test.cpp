@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/check/checker.h"
+#include "engine/check/index_seek.h"
 #include "tests/unit/check/check_test_util.h"
 
 namespace atua::check {
@@ -80,6 +81,37 @@ TEST(ReferenceFamily, ReportsWhatEachFileIs) {
     EXPECT_EQ(r.indexes[1].order, IndexOrder::Bytes);
     EXPECT_EQ(r.indexes[1].entries, 370u);
     EXPECT_NE(r.text().find("all checks hold"), std::string::npos);
+}
+
+// Lookups through the original engine's trees find what a full scan finds.
+TEST(ReferenceLookup, SeeksAgreeWithScans) {
+    REQUIRE_SAMPLES();
+    TableLookup t(kSamples + "/db_AREACODES.DB");
+    const auto all = t.scan(1, std::vector<std::uint8_t>(5, 0), false);  // no blank codes
+    EXPECT_TRUE(all.empty());
+    for (const char* code : {"201", "212", "907", "999"}) {
+        std::vector<std::uint8_t> key(5, 0);
+        std::copy_n(code, 3, key.begin());
+        const auto scanned = t.scan(1, key, false);
+        const auto found = t.byPrimaryKey(key);
+        ASSERT_EQ(found.has_value(), !scanned.empty()) << code;
+        if (found) {
+            EXPECT_EQ(*found, scanned.front()) << code;
+        }
+    }
+    std::size_t total = 0;
+    for (const char* state : {"NY", "CA", "ca", "AK", "ZZ"}) {
+        std::vector<std::uint8_t> value(3, 0);
+        std::copy_n(state, 2, value.begin());
+        auto seek = t.bySecondary(kSamples + "/db_AREACODES.XG0", value, false);
+        auto scan = t.scan(2, value, false);
+        std::sort(seek.begin(), seek.end());
+        std::sort(scan.begin(), scan.end());
+        EXPECT_EQ(seek, scan) << state;
+        total += scan.size();
+    }
+    EXPECT_GT(total, 10u);  // the states chosen do occur
+    EXPECT_LT(t.blocksRead(), 200u);
 }
 
 // ---- damaged copies ----
