@@ -1,11 +1,751 @@
 #include "engine/paradox/add_index.h"
 
-namespace atua::paradox {
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <optional>
 
-void addIndex(os::FileSystem&, const std::string& path, const IndexRequest&, const EngineLimits&) {
-    throw EDBEngineError("Adding an index to table " + path + " is not available in this build yet");
+#include "engine/exceptions.h"
+#include "engine/paradox/blocks.h"
+#include "engine/paradox/bytes.h"
+#include "engine/paradox/collation.h"
+#include "engine/paradox/external_sort.h"
+#include "engine/paradox/index_files.h"
+#include "engine/paradox/journal.h"
+#include "engine/paradox/table_file.h"
+#include "engine/paths.h"
+
+namespace atua::paradox {
+namespace {
+
+// Lock files the product's database engine keeps open in a folder whose tables are in use.
+constexpr std::string_view kLockFiles[] = {"PDOXUSRS.LCK", "PARADOX.LCK"};
+
+[[noreturn]] void refuse(const std::string& message) { throw EDBEngineError(message); }
+
+std::string upper(std::string s) {
+    for (auto& c : s)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+    return s;
+}
+std::string lower(std::string s) {
+    for (auto& c : s) c = paths::asciiLower(c);
+    return s;
+}
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
 }
 
-void recoverInterruptedUpdate(os::FileSystem&, const std::string&) {}
+// ---------------------------------------------------------------------------------------------
+// The files beside a table: its .PX, its secondary-index pairs and the engine's lock files.
+
+struct SecondaryFiles {
+    std::string x, y;  // paths; empty when that half is missing
+    bool named = true; // .XGn (named) or .Xnn (single field, named after it)
+    int slot = 0;      // n of .XGn, field number of .Xnn
+};
+
+struct Family {
+    std::string tablePath, dir, stem;
+    bool lowerCase = false;  // new files follow the case of the table's extension
+    std::string px;
+    std::vector<SecondaryFiles> secondaries;
+    std::vector<std::string> lockFiles;
+
+    std::string path(const std::string& ext) const {
+        return paths::join(dir, stem + "." + (lowerCase ? lower(ext) : ext));
+    }
+    std::vector<std::string> members() const {
+        std::vector<std::string> all;
+        if (!px.empty()) all.push_back(px);
+        for (const auto& s : secondaries) {
+            if (!s.x.empty()) all.push_back(s.x);
+            if (!s.y.empty()) all.push_back(s.y);
+        }
+        return all;
+    }
+};
+
+Family scanFamily(os::FileSystem& fs, const std::string& tablePath) {
+    Family f;
+    f.tablePath = tablePath;
+    f.dir = paths::dirName(tablePath);
+    f.stem = paths::stem(tablePath);
+    std::string ext = paths::extension(tablePath);
+    f.lowerCase = ext.size() > 1 && ext[1] >= 'a' && ext[1] <= 'z';
+    std::map<std::pair<bool, int>, SecondaryFiles> pairs;
+    std::vector<std::string> names;
+    try {
+        names = fs.list(f.dir);
+    } catch (const os::OsError& e) {
+        raiseOsError(e, tablePath);
+    }
+    for (const auto& name : names) {
+        for (auto lock : kLockFiles)
+            if (paths::equalsNoCase(name, lock)) f.lockFiles.push_back(paths::join(f.dir, name));
+        if (!paths::equalsNoCase(paths::stem(name), f.stem)) continue;
+        std::string e = upper(paths::extension(name));
+        if (e == ".PX") {
+            f.px = paths::join(f.dir, name);
+            continue;
+        }
+        if (e.size() != 4 || (e[1] != 'X' && e[1] != 'Y')) continue;
+        bool named = e[2] == 'G';
+        int slot = named ? hexDigit(e[3]) : (hexDigit(e[2]) < 0 || hexDigit(e[3]) < 0 ? -1 : hexDigit(e[2]) * 16 + hexDigit(e[3]));
+        if (slot < 0 || (named && slot > 9)) continue;
+        SecondaryFiles& s = pairs[{named, slot}];
+        s.named = named;
+        s.slot = slot;
+        (e[1] == 'X' ? s.x : s.y) = paths::join(f.dir, name);
+    }
+    for (auto& [key, s] : pairs) f.secondaries.push_back(s);
+    return f;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Exclusive access for the whole addition.
+
+struct Held {
+    std::unique_ptr<os::File> db;
+    std::vector<std::unique_ptr<os::File>> others;
+    void release() {
+        db.reset();
+        others.clear();
+    }
+};
+
+Held acquire(os::FileSystem& fs, const Family& family) {
+    Held held;
+    const std::string& path = family.tablePath;
+    try {
+        if (fs.isDirectory(path)) refuse(path + " is a folder, not a Paradox table");
+        held.db = fs.open(path, os::Access::ReadWrite, os::Share::Exclusive);
+    } catch (const os::OsError& e) {
+        raiseOsError(e, path);
+    }
+    for (const auto& member : family.members()) {
+        try {
+            held.others.push_back(fs.open(member, os::Access::Read, os::Share::Exclusive));
+        } catch (const os::OsError& e) {
+            if (e.kind() == os::OsError::Kind::Busy)
+                refuse(busyMessage(path) + " (its index file " + paths::baseName(member) + " is in use)");
+            raiseOsError(e, member);
+        }
+    }
+    for (const auto& lock : family.lockFiles)
+        if (fs.heldByAnotherProcess(lock))
+            refuse(busyMessage(path) + " (the database engine's lock file " + lock + " is in use)");
+    return held;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Keys.
+
+std::string typeName(std::uint8_t type) {
+    switch (type) {
+        case ft::Alpha: return "alpha";
+        case ft::Date: return "date";
+        case ft::Short: return "short";
+        case ft::Long: return "long integer";
+        case ft::Money: return "money";
+        case ft::Number: return "number";
+        case ft::Logical: return "logical";
+        case ft::Memo: return "memo";
+        case ft::Blob: return "binary";
+        case ft::FmtMemo: return "formatted memo";
+        case ft::Ole: return "OLE";
+        case ft::Graphic: return "graphic";
+        case ft::Time: return "time";
+        case ft::Timestamp: return "timestamp";
+        case ft::AutoInc: return "autoincrement";
+        case ft::Bcd: return "BCD";
+        case ft::Bytes: return "bytes";
+        default: return "unknown";
+    }
+}
+
+bool canBeKey(std::uint8_t type) { return !isBlobType(type) && type != ft::Bytes; }
+
+std::string formatValue(const Field& f, std::span<const std::uint8_t> v) {
+    if (std::all_of(v.begin(), v.end(), [](std::uint8_t b) { return b == 0; })) return "(blank)";
+    auto bigEndianSigned = [&](std::size_t n) {
+        std::uint64_t u = 0;
+        for (std::size_t i = 0; i < n; ++i) u = (u << 8) | v[i];
+        u ^= 1ull << (8 * n - 1);
+        std::int64_t s = static_cast<std::int64_t>(u << (64 - 8 * n)) >> (64 - 8 * n);
+        return s;
+    };
+    switch (f.type) {
+        case ft::Alpha: {
+            std::size_t n = 0;
+            while (n < v.size() && v[n] != 0) ++n;
+            return "'" + std::string(reinterpret_cast<const char*>(v.data()), n) + "'";
+        }
+        case ft::Short: case ft::Long: case ft::AutoInc: case ft::Time:
+            return std::to_string(bigEndianSigned(v.size()));
+        case ft::Date: {
+            // Days counted from 1 January of year 1 (= day 1); civil-from-days on the 1970 epoch.
+            std::int64_t z = bigEndianSigned(4) - 1 - 719162 + 719468;
+            std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+            std::int64_t doe = z - era * 146097;
+            std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+            std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+            std::int64_t mp = (5 * doy + 2) / 153;
+            std::int64_t d = doy - (153 * mp + 2) / 5 + 1;
+            std::int64_t m = mp < 10 ? mp + 3 : mp - 9;
+            std::int64_t y = yoe + era * 400 + (m <= 2);
+            char buf[32];
+            std::snprintf(buf, sizeof buf, "%02d/%02d/%04d", static_cast<int>(d), static_cast<int>(m), static_cast<int>(y));
+            return buf;
+        }
+        case ft::Money: case ft::Number: case ft::Timestamp: {
+            std::uint8_t b[8];
+            bool positive = v[0] & 0x80;
+            for (int i = 0; i < 8; ++i) b[i] = positive ? v[static_cast<std::size_t>(i)] : static_cast<std::uint8_t>(~v[static_cast<std::size_t>(i)]);
+            if (positive) b[0] &= 0x7F;
+            std::uint64_t bits = 0;
+            for (int i = 0; i < 8; ++i) bits = (bits << 8) | b[i];
+            double d;
+            std::memcpy(&d, &bits, 8);
+            char buf[40];
+            std::snprintf(buf, sizeof buf, "%.15g", d);
+            return buf;
+        }
+        case ft::Logical: return v[0] == 0x81 ? "True" : "False";
+        default: {
+            std::string s = "0x";
+            static const char* digits = "0123456789ABCDEF";
+            for (auto c : v) {
+                s += digits[c >> 4];
+                s += digits[c & 15];
+            }
+            return s;
+        }
+    }
+}
+
+// One field of a sort key: where it comes from, and whether it is text (folded when
+// case-insensitive).
+struct KeyPart {
+    Field field;
+    int sourceOffset = 0;
+    int keyOffset = 0;
+    bool text = false;
+    bool caseInsensitive = false;
+};
+
+struct SortKey {
+    std::vector<KeyPart> parts;
+    int size = 0;
+
+    void add(const Field& f, bool caseInsensitive) {
+        KeyPart p;
+        p.field = f;
+        p.sourceOffset = f.offset;
+        p.keyOffset = size;
+        p.text = isTextType(f.type);
+        p.caseInsensitive = caseInsensitive && p.text;
+        parts.push_back(p);
+        size += f.size;
+    }
+    void make(const Collation& c, std::span<const std::uint8_t> record, std::uint8_t* out) const {
+        for (const auto& p : parts) {
+            std::memcpy(out + p.keyOffset, record.data() + p.sourceOffset, static_cast<std::size_t>(p.field.size));
+            if (p.caseInsensitive) c.foldInPlace({out + p.keyOffset, static_cast<std::size_t>(p.field.size)});
+        }
+    }
+    const KeyPart& partAt(int pos) const {
+        for (const auto& p : parts)
+            if (pos < p.keyOffset + p.field.size) return p;
+        return parts.back();
+    }
+};
+
+// Checks two adjacent keys in sorted order under the table's collation; `width` limits the
+// comparison to the leading bytes. Returns the first differing position or -1 when equal.
+int firstDifference(const std::uint8_t* a, const std::uint8_t* b, int width) {
+    for (int i = 0; i < width; ++i)
+        if (a[i] != b[i]) return i;
+    return -1;
+}
+
+void checkOrderKnown(const SortKey& key, const Collation& c, const std::uint8_t* prev, const std::uint8_t* cur, int diff,
+                     const std::string& path) {
+    if (diff < 0) return;
+    const KeyPart& p = key.partAt(diff);
+    if (!p.text || c.pairIsSafe(prev[diff], cur[diff], p.caseInsensitive)) return;
+    std::span<const std::uint8_t> a(prev + p.keyOffset, static_cast<std::size_t>(p.field.size));
+    std::span<const std::uint8_t> b(cur + p.keyOffset, static_cast<std::size_t>(p.field.size));
+    refuse("Table " + path + " uses the sort order '" + c.name() + "', and this program does not know how it orders the values " +
+           formatValue(p.field, a) + " and " + formatValue(p.field, b) + " of field " + p.field.name +
+           "; an index written in the wrong order would not work, so none was added");
+}
+
+std::string joinNames(const std::vector<Field>& fields) {
+    std::string s;
+    for (const auto& f : fields) s += (s.empty() ? "" : ", ") + f.name;
+    return s;
+}
+
+[[noreturn]] void keyViolation(const std::string& path, const std::vector<Field>& fields, const std::vector<std::span<const std::uint8_t>>& values) {
+    std::string v;
+    for (std::size_t i = 0; i < fields.size(); ++i) v += (i ? ", " : "") + formatValue(fields[i], values[i]);
+    if (fields.size() == 1) refuse("Key violation in table " + path + ": the value " + v + " of " + fields[0].name + " occurs more than once");
+    refuse("Key violation in table " + path + ": the key (" + v + ") of fields " + joinNames(fields) + " occurs more than once");
+}
+
+// ---------------------------------------------------------------------------------------------
+// Secondary indexes: what an existing one is, and building one.
+
+struct SecondaryDef {
+    std::string name;
+    std::vector<int> fields;  // DB field numbers
+    bool caseInsensitive = false, maintained = true, unique = false, descending = false;
+    bool sameAs(const SecondaryDef& o) const {
+        return paths::equalsNoCase(name, o.name) && fields == o.fields && caseInsensitive == o.caseInsensitive &&
+               maintained == o.maintained && unique == o.unique && descending == o.descending;
+    }
+};
+
+// Reads what an existing .X file defines; nullopt (with the reason) when it is not one this
+// program can rebuild.
+std::optional<SecondaryDef> readSecondaryDef(os::FileSystem& fs, const SecondaryFiles& files, const TableHeader& db,
+                                             std::string& why) {
+    if (files.x.empty() || files.y.empty()) {
+        why = "the index files " + (files.x.empty() ? files.y : files.x) + " have no partner";
+        return std::nullopt;
+    }
+    TableHeader x;
+    try {
+        auto f = fs.open(files.x, os::Access::Read, os::Share::Shared);
+        x = readHeader(*f, f->size(), files.x);
+    } catch (const EDBEngineError& e) {
+        why = e.Message();
+        return std::nullopt;
+    } catch (const os::OsError& e) {
+        why = e.what();
+        return std::nullopt;
+    }
+    SecondaryDef d;
+    auto t = x.fileType;
+    if (t != FileType::XMaintained && t != FileType::XNonMaintained && t != FileType::XgMaintained && t != FileType::XgNonMaintained) {
+        why = files.x + " is not a secondary index file";
+        return std::nullopt;
+    }
+    int n = static_cast<int>(x.fields.size());
+    int m = n - db.keyFields - 1;
+    if (!db.keyed() || m < 1 || x.keyFields != n - 1 || static_cast<int>(x.fieldNumbers.size()) != n ||
+        x.fields.back().type != ft::Short) {
+        why = files.x + " does not have the layout of an index of a keyed table";
+        return std::nullopt;
+    }
+    for (int i = 0; i < m; ++i) {
+        int no = x.fieldNumbers[static_cast<std::size_t>(i)] & 0x7FFF;
+        if (no < 1 || no > static_cast<int>(db.fields.size())) {
+            why = files.x + " refers to a field the table does not have";
+            return std::nullopt;
+        }
+        if (x.fieldNumbers[static_cast<std::size_t>(i)] & 0x8000) d.descending = true;
+        d.fields.push_back(no);
+    }
+    std::uint8_t flags = x.raw[off::IndexFlags];
+    d.maintained = t == FileType::XMaintained || t == FileType::XgMaintained;
+    d.caseInsensitive = files.named && (flags & kIndexFlagCaseInsensitive);
+    d.unique = flags & kIndexFlagUnique;
+    d.descending = d.descending || (flags & kIndexFlagDescending);
+    d.name = files.named ? x.indexName : db.fields[static_cast<std::size_t>(d.fields[0] - 1)].name;
+    return d;
+}
+
+class SecondaryBuilder {
+public:
+    SecondaryBuilder(os::FileSystem& fs, const std::string& tablePath, const TableHeader& db, const SecondaryDef& def,
+                     bool named, std::string xPath, std::string yPath, std::size_t budget)
+        : db_(db), def_(def), named_(named), xPath_(std::move(xPath)), yPath_(std::move(yPath)), tablePath_(tablePath),
+          collation_(Collation::forTable(db)) {
+        layout_.type = named ? (def.maintained ? FileType::XgMaintained : FileType::XgNonMaintained)
+                             : (def.maintained ? FileType::XMaintained : FileType::XNonMaintained);
+        for (int no : def.fields) {
+            const Field& f = db.fields[static_cast<std::size_t>(no - 1)];
+            key_.add(f, def.caseInsensitive);
+            indexFields_.push_back(f);
+            layout_.fields.push_back(f);
+            layout_.fieldNumbers.push_back(static_cast<std::int16_t>(no));
+        }
+        layout_.indexFieldCount = static_cast<int>(def.fields.size());
+        indexKeySize_ = key_.size;
+        for (int i = 0; i < db.keyFields; ++i) {
+            key_.add(db.fields[static_cast<std::size_t>(i)], false);
+            layout_.fields.push_back(db.fields[static_cast<std::size_t>(i)]);
+        }
+        Field blk;
+        blk.type = ft::Short;
+        blk.sizeByte = 2;
+        blk.size = 2;
+        blk.name = "Blk Num";
+        layout_.fields.push_back(blk);
+        int offset = 0;
+        for (auto& f : layout_.fields) {
+            f.offset = offset;
+            offset += f.size;
+        }
+        for (std::size_t i = def.fields.size(); i < layout_.fields.size(); ++i)
+            layout_.fieldNumbers.push_back(static_cast<std::int16_t>(i + 1));
+        xRecordSize_ = offset;
+        layout_.indexName = named ? def.name : std::string();
+        layout_.flags = static_cast<std::uint8_t>((def.caseInsensitive && named ? kIndexFlagCaseInsensitive : 0) |
+                                                  (def.unique ? kIndexFlagUnique : 0));
+        sortRecord_.resize(static_cast<std::size_t>(key_.size + xRecordSize_));
+        sorter_ = std::make_unique<ExternalSorter>(fs, scratchPath(tablePath, "sort" + paths::baseName(xPath_) + "-"),
+                                                   std::string(kTempSuffix), sortRecord_.size(),
+                                                   static_cast<std::size_t>(key_.size), budget);
+    }
+
+    // One record of the table, in the block that holds it.
+    void add(std::span<const std::uint8_t> record, std::uint16_t block) {
+        key_.make(collation_, record, sortRecord_.data());
+        std::uint8_t* x = sortRecord_.data() + key_.size;
+        int at = 0;
+        for (const auto& p : key_.parts) {
+            std::memcpy(x + at, record.data() + p.sourceOffset, static_cast<std::size_t>(p.field.size));
+            at += p.field.size;
+        }
+        putShortField({x, static_cast<std::size_t>(xRecordSize_)}, static_cast<std::size_t>(at), static_cast<std::int16_t>(block));
+        sorter_->add(sortRecord_);
+    }
+
+    // Sorts and writes the .X and .Y files to their staged temporary names.
+    void write(os::FileSystem& fs, FileSwitch& sw, const FamilyStamps& stamps) {
+        std::string xTemp = sw.stage(xPath_);
+        std::string yTemp = sw.stage(yPath_);
+        sorter_->finish();
+        auto xFile = fs.open(xTemp, os::Access::ReadWrite, os::Share::Exclusive, os::Create::CreateOrTruncate);
+        std::uint64_t total = sorter_->recordCount();
+        XTableLayout& L = layout_;
+        std::vector<std::uint8_t> header = xFileHeader(db_, L, static_cast<std::uint32_t>(total), 0, paths::baseName(xPath_), stamps);
+        DataBlockWriter writer(*xFile, header.size(), db_.blockSize, xRecordSize_, total);
+        if (writer.blockCount() > kMaxBlocks) refuse("Table " + tablePath_ + " is too large for a secondary index");
+        int keyWidth = key_.size;  // index fields + primary key: what the .Y entries hold
+        int yCode = indexBlockCode(preferredIndexBlockCode(db_), keyWidth + 6);
+        IndexTreeBuilder tree(keyWidth, yCode * 1024);
+        std::vector<std::uint8_t> prev(static_cast<std::size_t>(key_.size));
+        bool first = true;
+        int currentBlock = 0;
+        for (auto rec = sorter_->next(); !rec.empty(); rec = sorter_->next()) {
+            if (!first) {
+                int diff = firstDifference(prev.data(), rec.data(), key_.size);
+                checkOrderKnown(key_, collation_, prev.data(), rec.data(), diff, tablePath_);
+                if (def_.unique && (diff < 0 || diff >= indexKeySize_)) {
+                    std::vector<std::span<const std::uint8_t>> values;
+                    const std::uint8_t* x = rec.data() + key_.size;
+                    for (const auto& p : key_.parts)
+                        if (p.keyOffset < indexKeySize_) values.emplace_back(x + p.keyOffset, static_cast<std::size_t>(p.field.size));
+                    keyViolation(tablePath_, indexFields_, values);
+                }
+            }
+            std::memcpy(prev.data(), rec.data(), prev.size());
+            first = false;
+            std::span<const std::uint8_t> x = rec.subspan(static_cast<std::size_t>(key_.size));
+            std::uint16_t blk = writer.add(x);
+            if (blk != currentBlock) {
+                currentBlock = blk;
+                tree.addLeaf(x.first(static_cast<std::size_t>(keyWidth)), blk, writer.recordsIn(blk));
+            }
+        }
+        writer.finish();
+        header = xFileHeader(db_, L, static_cast<std::uint32_t>(total), writer.blockCount(), paths::baseName(xPath_), stamps);
+        xFile->writeAt(0, header);
+        xFile->sync();
+        xFile.reset();
+
+        std::vector<Field> yFields(L.fields.begin(), L.fields.end() - 1);
+        writeIndexFile(fs, yTemp, db_, named_ ? FileType::YgIndex : FileType::YIndex, yFields, yCode, tree.build(),
+                       paths::baseName(yPath_), stamps);
+    }
+
+    static void writeIndexFile(os::FileSystem& fs, const std::string& temp, const TableHeader& db, FileType type,
+                               const std::vector<Field>& keyFields, int code, const IndexTreeBuilder::Tree& tree,
+                               const std::string& name, const FamilyStamps& stamps) {
+        auto f = fs.open(temp, os::Access::ReadWrite, os::Share::Exclusive, os::Create::CreateOrTruncate);
+        std::vector<std::uint8_t> header = indexFileHeader(db, type, keyFields, code, tree, name, stamps);
+        f->writeAt(0, header);
+        if (!tree.blocks.empty()) f->writeAt(header.size(), tree.blocks);
+        f->sync();
+    }
+
+private:
+    const TableHeader& db_;
+    SecondaryDef def_;
+    bool named_;
+    std::string xPath_, yPath_, tablePath_;
+    Collation collation_;
+    XTableLayout layout_;
+    SortKey key_;
+    std::vector<Field> indexFields_;
+    int indexKeySize_ = 0;
+    int xRecordSize_ = 0;
+    std::vector<std::uint8_t> sortRecord_;
+    std::unique_ptr<ExternalSorter> sorter_;
+};
+
+// ---------------------------------------------------------------------------------------------
+
+std::string describeFields(const TableHeader& h, const std::vector<int>& numbers) {
+    std::string s;
+    for (int no : numbers) s += (s.empty() ? "" : ";") + h.fields[static_cast<std::size_t>(no - 1)].name;
+    return s;
+}
+
+[[noreturn]] void rethrowOs(const os::OsError& e, const std::string& path) {
+    if (e.kind() == os::OsError::Kind::DiskFull)
+        refuse("The disk is full: the new index files of table " + path + " could not be written; nothing was changed");
+    refuse("The new index files of table " + path + " could not be written (" + e.what() + "); nothing was changed");
+}
+
+struct Prepared {
+    Family family;
+    Held held;
+    TableHeader header;
+    std::vector<std::uint16_t> chain;
+};
+
+Prepared prepare(os::FileSystem& fs, const std::string& path) {
+    Prepared p;
+    p.family = scanFamily(fs, path);
+    p.held = acquire(fs, p.family);
+    std::uint64_t size = 0;
+    try {
+        size = p.held.db->size();
+    } catch (const os::OsError& e) {
+        raiseOsError(e, path);
+    }
+    p.header = readHeader(*p.held.db, size, path);
+    if (!p.header.keyed() && p.header.fileType != FileType::UnkeyedTable) refuse(path + " is a Paradox index file, not a table");
+    p.chain = walkChain(*p.held.db, p.header, path);
+    return p;
+}
+
+void addPrimary(os::FileSystem& fs, const std::string& path, const IndexRequest& req, const EngineLimits& limits) {
+    Prepared p = prepare(fs, path);
+    const TableHeader& h = p.header;
+    const auto& o = req.options;
+    if (!req.name.empty()) refuse("A primary index has no name; the index '" + req.name + "' was not added to table " + path);
+    if (o.contains(TIndexOption::ixCaseInsensitive)) refuse("A primary index is always case-sensitive; no index was added to table " + path);
+    if (o.contains(TIndexOption::ixNonMaintained)) refuse("A primary index is always maintained; no index was added to table " + path);
+    if (o.contains(TIndexOption::ixDescending) || !req.descFields.empty())
+        refuse("A primary index is always ascending; no index was added to table " + path);
+    std::vector<Field> keyFields;
+    for (std::size_t i = 0; i < req.fields.size(); ++i) {
+        const Field& f = h.fields[static_cast<std::size_t>(req.fields[i] - 1)];
+        if (req.fields[i] != static_cast<int>(i) + 1)
+            refuse("The primary index of table " + path + " must be made of the table's first fields, in order; field " + f.name +
+                   " is field number " + std::to_string(req.fields[i]));
+        if (!canBeKey(f.type)) refuse("Field " + f.name + " of table " + path + " is of type " + typeName(f.type) + " and cannot be part of an index");
+        keyFields.push_back(f);
+    }
+    int n = static_cast<int>(keyFields.size());
+    if (h.keyed() && h.keyFields != n) {
+        std::vector<int> existing;
+        for (int i = 1; i <= h.keyFields; ++i) existing.push_back(i);
+        refuse("Table " + path + " already has a different primary index (on " + describeFields(h, existing) + "); it was not changed");
+    }
+
+    // The new header: keyed on the first n fields, the change counter moved on.
+    TableHeader nh = h;
+    nh.fileType = FileType::KeyedTable;
+    nh.keyFields = n;
+    nh.raw[off::ChangeCount1] = static_cast<std::uint8_t>(h.raw[off::ChangeCount1] + 1);
+    FamilyStamps stamps = stampsOf(nh);
+
+    // Secondary indexes beside the table must follow the new record order.
+    std::vector<std::pair<SecondaryDef, SecondaryFiles>> secondaries;
+    for (const auto& s : p.family.secondaries) {
+        if (!h.keyed())
+            refuse("Table " + path + " has secondary index files (" + paths::baseName(s.x.empty() ? s.y : s.x) +
+                   ") made for a table without a primary index; remove them before adding the primary index");
+        std::string why;
+        auto def = readSecondaryDef(fs, s, nh, why);
+        if (!def || def->descending)
+            refuse("The secondary index files of table " + path + " cannot be rebuilt for the new primary index (" +
+                   (def ? "a descending index" : why) + "); nothing was changed");
+        secondaries.emplace_back(*def, s);
+    }
+
+    Collation collation = Collation::forTable(h);
+    SortKey key;
+    for (const auto& f : keyFields) key.add(f, false);
+    std::size_t share = secondaries.empty() ? limits.sortBudgetBytes : limits.sortBudgetBytes / 2;
+    std::size_t secondaryShare = secondaries.empty() ? 0 : limits.sortBudgetBytes / 2 / secondaries.size();
+
+    try {
+        FileSwitch sw(fs, path);
+        std::string dbTemp = sw.stage(path);
+        std::string pxPath = p.family.px.empty() ? p.family.path("PX") : p.family.px;
+        std::string pxTemp = sw.stage(pxPath);
+        std::vector<std::unique_ptr<SecondaryBuilder>> builders;
+        for (const auto& [def, files] : secondaries)
+            builders.push_back(std::make_unique<SecondaryBuilder>(fs, path, nh, def, files.named, files.x, files.y, secondaryShare));
+
+        ExternalSorter sorter(fs, scratchPath(path, "sortdb-"), std::string(kTempSuffix), static_cast<std::size_t>(h.recordSize),
+                              static_cast<std::size_t>(key.size), share);
+        forEachRecord(*p.held.db, h, p.chain, [&](std::span<const std::uint8_t> rec, std::uint16_t) { sorter.add(rec); });
+        sorter.finish();
+
+        auto out = fs.open(dbTemp, os::Access::ReadWrite, os::Share::Exclusive, os::Create::CreateOrTruncate);
+        DataBlockWriter writer(*out, static_cast<std::uint64_t>(h.headerSize), h.blockSize, h.recordSize, sorter.recordCount());
+        if (writer.blockCount() > kMaxBlocks) refuse("Table " + path + " is too large for a primary index");
+        int pxCode = indexBlockCode(preferredIndexBlockCode(h), key.size + 6);
+        IndexTreeBuilder tree(key.size, pxCode * 1024);
+        std::vector<std::uint8_t> prev(static_cast<std::size_t>(key.size));
+        bool first = true;
+        int currentBlock = 0;
+        for (auto rec = sorter.next(); !rec.empty(); rec = sorter.next()) {
+            if (!first) {
+                int diff = firstDifference(prev.data(), rec.data(), key.size);
+                if (diff < 0) {
+                    std::vector<std::span<const std::uint8_t>> values;
+                    for (const auto& f : keyFields) values.push_back(rec.subspan(static_cast<std::size_t>(f.offset), static_cast<std::size_t>(f.size)));
+                    keyViolation(path, keyFields, values);
+                }
+                checkOrderKnown(key, collation, prev.data(), rec.data(), diff, path);
+            }
+            std::memcpy(prev.data(), rec.data(), prev.size());
+            first = false;
+            std::uint16_t blk = writer.add(rec);
+            if (blk != currentBlock) {
+                currentBlock = blk;
+                tree.addLeaf(rec.first(static_cast<std::size_t>(key.size)), blk, writer.recordsIn(blk));
+            }
+            for (auto& b : builders) b->add(rec, blk);
+        }
+        writer.finish();
+
+        int blocks = writer.blockCount();
+        auto& raw = nh.raw;
+        raw[off::FileType] = static_cast<std::uint8_t>(FileType::KeyedTable);
+        put32(raw, off::NumRecords, static_cast<std::uint32_t>(sorter.recordCount()));
+        put16(raw, off::UsedBlocks, static_cast<std::uint32_t>(blocks));
+        put16(raw, off::FileBlocks, static_cast<std::uint32_t>(blocks));
+        put16(raw, off::FirstBlock, blocks ? 1u : 0u);
+        put16(raw, off::LastBlock, static_cast<std::uint32_t>(blocks));
+        if (le32(raw, off::Workspace) == 0) put32(raw, off::Workspace, kKeyedWorkspaceMarker);
+        put16(raw, off::KeyFields, static_cast<std::uint32_t>(n));
+        put16(raw, off::MaxBlocks, static_cast<std::uint32_t>(blocks));
+        put16(raw, off::FirstFree, 0);
+        out->writeAt(0, raw);
+        out->sync();
+        out.reset();
+
+        SecondaryBuilder::writeIndexFile(fs, pxTemp, nh, FileType::PrimaryIndex, keyFields, pxCode, tree.build(),
+                                         paths::baseName(pxPath), stamps);
+        for (auto& b : builders) b->write(fs, sw, stamps);
+        builders.clear();
+        p.held.release();
+        sw.commit();
+    } catch (const os::OsError& e) {
+        rethrowOs(e, path);
+    }
+}
+
+void addSecondary(os::FileSystem& fs, const std::string& path, const IndexRequest& req, const EngineLimits& limits) {
+    Prepared p = prepare(fs, path);
+    const TableHeader& h = p.header;
+    const auto& o = req.options;
+    if (!h.keyed())
+        refuse("Table " + path + " has no primary index; add the primary index before the secondary index" +
+               (req.name.empty() ? std::string() : " '" + req.name + "'"));
+    if (o.contains(TIndexOption::ixDescending) || !req.descFields.empty())
+        refuse("Descending indexes are not supported; the index '" + req.name + "' was not added to table " + path);
+    SecondaryDef def;
+    def.fields = req.fields;
+    def.caseInsensitive = o.contains(TIndexOption::ixCaseInsensitive);
+    def.maintained = !o.contains(TIndexOption::ixNonMaintained);
+    def.unique = o.contains(TIndexOption::ixUnique);
+    std::vector<Field> fields;
+    for (int no : req.fields) {
+        const Field& f = h.fields[static_cast<std::size_t>(no - 1)];
+        if (!canBeKey(f.type)) refuse("Field " + f.name + " of table " + path + " is of type " + typeName(f.type) + " and cannot be part of an index");
+        fields.push_back(f);
+    }
+    if (std::find(req.fields.begin() + 1, req.fields.end(), req.fields[0]) != req.fields.end() ||
+        std::adjacent_find(req.fields.begin(), req.fields.end()) != req.fields.end())
+        refuse("A field appears twice in the index '" + req.name + "' of table " + path);
+    // A case-sensitive index on one field, named after it (or unnamed), is an .Xnn index;
+    // every other index is named and goes in an .XGn pair.
+    bool named = !(req.fields.size() == 1 && !def.caseInsensitive && (req.name.empty() || paths::equalsNoCase(req.name, fields[0].name)));
+    def.name = named ? req.name : fields[0].name;
+    if (named && def.name.empty()) refuse("An index name is required for this index of table " + path);
+    if (named && def.name.size() > 31) refuse("The index name '" + def.name + "' is too long (at most 31 characters)");
+    if (named) {
+        for (const auto& f : h.fields)
+            if (paths::equalsNoCase(f.name, def.name))
+                refuse("The index name '" + def.name + "' of table " + path + " is the name of a field; choose another name");
+    }
+
+    // The same name again: identical means rebuild in place, different means refuse.
+    const SecondaryFiles* target = nullptr;
+    for (const auto& s : p.family.secondaries) {
+        if (s.named != named) continue;
+        std::string why;
+        auto existing = readSecondaryDef(fs, s, h, why);
+        std::string existingName = existing ? existing->name : std::string();
+        bool sameSlot = !named && s.slot == req.fields[0];
+        if (!sameSlot && !(existing && paths::equalsNoCase(existingName, def.name))) continue;
+        if (!existing) refuse("The existing index files of table " + path + " for index '" + def.name + "' cannot be read (" + why + "); nothing was changed");
+        if (!existing->sameAs(def))
+            refuse("Table " + path + " already has a different index named '" + existing->name + "'; it was not changed");
+        target = &s;
+        break;
+    }
+    SecondaryFiles slot;
+    if (target) {
+        slot = *target;
+    } else if (named) {
+        int n = 0;
+        while (n <= 9 && std::any_of(p.family.secondaries.begin(), p.family.secondaries.end(),
+                                     [&](const SecondaryFiles& s) { return s.named && s.slot == n; }))
+            ++n;
+        if (n > 9) refuse("Table " + path + " already has ten named secondary indexes; no more can be added");
+        slot.named = true;
+        slot.slot = n;
+        slot.x = p.family.path("XG" + std::to_string(n));
+        slot.y = p.family.path("YG" + std::to_string(n));
+    } else {
+        static const char* digits = "0123456789ABCDEF";
+        std::string nn{digits[(req.fields[0] >> 4) & 15], digits[req.fields[0] & 15]};
+        slot.named = false;
+        slot.slot = req.fields[0];
+        slot.x = p.family.path("X" + nn);
+        slot.y = p.family.path("Y" + nn);
+    }
+    if (slot.x.empty()) slot.x = p.family.path(upper(paths::extension(slot.y)).replace(1, 1, "X").substr(1));
+    if (slot.y.empty()) slot.y = p.family.path(upper(paths::extension(slot.x)).replace(1, 1, "Y").substr(1));
+
+    try {
+        FileSwitch sw(fs, path);
+        SecondaryBuilder builder(fs, path, h, def, named, slot.x, slot.y, limits.sortBudgetBytes);
+        forEachRecord(*p.held.db, h, p.chain, [&](std::span<const std::uint8_t> rec, std::uint16_t blk) { builder.add(rec, blk); });
+        builder.write(fs, sw, stampsOf(h));
+        p.held.release();
+        sw.commit();
+    } catch (const os::OsError& e) {
+        rethrowOs(e, path);
+    }
+}
+
+}  // namespace
+
+void addIndex(os::FileSystem& fs, const std::string& path, const IndexRequest& request, const EngineLimits& limits) {
+    recoverTable(fs, path);
+    if (request.options.contains(TIndexOption::ixExpression))
+        refuse("Expression indexes are not supported; no index was added to table " + path);
+    if (request.options.contains(TIndexOption::ixPrimary)) addPrimary(fs, path, request, limits);
+    else addSecondary(fs, path, request, limits);
+}
+
+void recoverInterruptedUpdate(os::FileSystem& fs, const std::string& path) { recoverTable(fs, path); }
 
 }  // namespace atua::paradox

@@ -1,0 +1,143 @@
+#include "engine/paradox/external_sort.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace atua::paradox {
+
+struct ExternalSorter::Run {
+    std::string path;
+    std::unique_ptr<os::File> file;
+    std::uint64_t records = 0;   // in the file
+    std::uint64_t consumed = 0;  // read into the buffer so far
+    std::vector<std::uint8_t> buffer;
+    std::size_t have = 0, pos = 0;  // records in buffer, current one
+    const std::uint8_t* current(std::size_t recordSize) const { return buffer.data() + pos * recordSize; }
+};
+
+ExternalSorter::ExternalSorter(os::FileSystem& fs, std::string runPrefix, std::string runSuffix, std::size_t recordSize,
+                               std::size_t keySize, std::size_t budgetBytes)
+    : fs_(fs), prefix_(std::move(runPrefix)), suffix_(std::move(runSuffix)), recordSize_(recordSize),
+      keySize_(keySize), budget_(budgetBytes) {
+    // Each buffered record also costs its slot in the order array.
+    bufferRecords_ = std::max<std::size_t>(2, budget_ / (recordSize_ + sizeof(std::uint32_t)));
+    bufferRecords_ = std::min<std::size_t>(bufferRecords_, 0x7FFFFFFF);
+}
+
+ExternalSorter::~ExternalSorter() {
+    for (auto& run : runs_) {
+        run->file.reset();
+        try {
+            fs_.remove(run->path);
+        } catch (...) {
+            // A run that cannot be removed now is swept by the next open of the table.
+        }
+    }
+}
+
+void ExternalSorter::add(std::span<const std::uint8_t> record) {
+    // Reserved once: pages are only touched as records arrive, and the buffer never reallocates.
+    if (buffer_.capacity() == 0) buffer_.reserve(bufferRecords_ * recordSize_);
+    if (inBuffer_ == bufferRecords_) spill();
+    buffer_.insert(buffer_.end(), record.begin(), record.begin() + static_cast<std::ptrdiff_t>(recordSize_));
+    ++inBuffer_;
+    ++total_;
+}
+
+void ExternalSorter::sortBuffer() {
+    order_.resize(inBuffer_);
+    for (std::size_t i = 0; i < inBuffer_; ++i) order_[i] = static_cast<std::uint32_t>(i);
+    const std::uint8_t* base = buffer_.data();
+    std::size_t rs = recordSize_, ks = keySize_;
+    std::sort(order_.begin(), order_.end(), [base, rs, ks](std::uint32_t a, std::uint32_t b) {
+        int c = std::memcmp(base + a * rs, base + b * rs, ks);
+        return c < 0 || (c == 0 && a < b);
+    });
+}
+
+void ExternalSorter::spill() {
+    sortBuffer();
+    auto run = std::make_unique<Run>();
+    run->path = prefix_ + std::to_string(runs_.size()) + suffix_;
+    run->file = fs_.open(run->path, os::Access::ReadWrite, os::Share::Exclusive, os::Create::CreateOrTruncate);
+    Run& r = *run;
+    runs_.push_back(std::move(run));
+    constexpr std::size_t kChunk = 1u << 20;
+    std::vector<std::uint8_t> out;
+    out.reserve(kChunk + recordSize_);
+    std::uint64_t at = 0;
+    for (std::size_t i = 0; i < inBuffer_; ++i) {
+        const std::uint8_t* rec = buffer_.data() + static_cast<std::size_t>(order_[i]) * recordSize_;
+        out.insert(out.end(), rec, rec + recordSize_);
+        if (out.size() >= kChunk) {
+            r.file->writeAt(at, out);
+            at += out.size();
+            out.clear();
+        }
+    }
+    if (!out.empty()) r.file->writeAt(at, out);
+    r.records = inBuffer_;
+    inBuffer_ = 0;
+    buffer_.clear();
+}
+
+void ExternalSorter::refill(Run& run) {
+    std::uint64_t left = run.records - run.consumed;
+    std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(left, run.buffer.size() / recordSize_));
+    run.have = n;
+    run.pos = 0;
+    if (n == 0) return;
+    run.file->readAt(run.consumed * recordSize_, std::span(run.buffer.data(), n * recordSize_));
+    run.consumed += n;
+}
+
+bool ExternalSorter::runLess(std::size_t a, std::size_t b) const {
+    int c = std::memcmp(runs_[a]->current(recordSize_), runs_[b]->current(recordSize_), keySize_);
+    return c < 0 || (c == 0 && a < b);
+}
+
+void ExternalSorter::finish() {
+    finished_ = true;
+    if (runs_.empty()) {
+        sortBuffer();
+        cursor_ = 0;
+        return;
+    }
+    if (inBuffer_ > 0) spill();
+    buffer_ = {};
+    buffer_.shrink_to_fit();
+    order_ = {};
+    order_.shrink_to_fit();
+    std::size_t perRun = std::max<std::size_t>(1, budget_ / runs_.size() / recordSize_);
+    for (std::size_t i = 0; i < runs_.size(); ++i) {
+        Run& r = *runs_[i];
+        r.buffer.resize(std::min<std::uint64_t>(perRun, r.records) * recordSize_);
+        refill(r);
+        if (r.have > 0) heap_.push_back(i);
+    }
+    // A min-heap on the current record of each run.
+    auto greater = [this](std::size_t a, std::size_t b) { return runLess(b, a); };
+    std::make_heap(heap_.begin(), heap_.end(), greater);
+}
+
+std::span<const std::uint8_t> ExternalSorter::next() {
+    if (runs_.empty()) {
+        if (cursor_ >= order_.size()) return {};
+        return {buffer_.data() + static_cast<std::size_t>(order_[cursor_++]) * recordSize_, recordSize_};
+    }
+    auto greater = [this](std::size_t a, std::size_t b) { return runLess(b, a); };
+    // The run that yielded the previous record advances now, so the span stayed valid.
+    if (cursor_ > 0 && !heap_.empty()) {
+        std::pop_heap(heap_.begin(), heap_.end(), greater);
+        Run& r = *runs_[heap_.back()];
+        if (++r.pos == r.have) refill(r);
+        if (r.have == 0) heap_.pop_back();
+        else std::push_heap(heap_.begin(), heap_.end(), greater);
+    }
+    if (heap_.empty()) return {};
+    cursor_ = 1;
+    Run& top = *runs_[heap_.front()];
+    return {top.current(recordSize_), recordSize_};
+}
+
+}  // namespace atua::paradox
