@@ -196,51 +196,56 @@ private:
 };
 
 struct FontChoice {
-    const wchar_t* face;
+    std::wstring face;
     int weight;
 };
+
+int CALLBACK NoteFace(const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM found) {
+    *reinterpret_cast<bool*>(found) = true;
+    return 0;
+}
 
 bool FaceInstalled(HDC dc, const wchar_t* face) {
     LOGFONTW query{};
     query.lfCharSet = DEFAULT_CHARSET;
     lstrcpynW(query.lfFaceName, face, LF_FACESIZE);
     bool found = false;
-    EnumFontFamiliesExW(
-        dc, &query,
-        [](const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM found) -> int {
-            *reinterpret_cast<bool*>(found) = true;
-            return 0;
-        },
-        reinterpret_cast<LPARAM>(&found), 0);
+    EnumFontFamiliesExW(dc, &query, NoteFace, reinterpret_cast<LPARAM>(&found), 0);
     return found;
 }
 
-// The template's font, or, where its face is missing, the first installed stand-in. Arial Black
-// has no metric twin on free systems; a heavy bold sans keeps the title's weight.
-UniqueFont CreateSheetFont(HDC dc, const TQRFont& font, int dpiY) {
-    std::vector<FontChoice> choices{{nullptr, font.Bold ? FW_BOLD : FW_NORMAL}};
-    const std::wstring face = Wide(font.Name);
-    choices.front().face = face.c_str();
+// The template's face first, then stand-ins for where it is missing, closest first. Liberation
+// Sans has Arial's metrics; Arial Black has no free twin, so a heavy bold sans of about its width
+// takes its place.
+std::vector<FontChoice> Candidates(const TQRFont& font) {
+    const int weight = font.Bold ? FW_BOLD : FW_NORMAL;
+    std::vector<FontChoice> choices{{Wide(font.Name), weight}};
+    if (font.Name == "Arial") choices.push_back({L"Liberation Sans", weight});
     if (font.Name == "Arial Black") {
         choices.push_back({L"DejaVu Sans Condensed", FW_BOLD});
         choices.push_back({L"DejaVu Sans", FW_BOLD});
         choices.push_back({L"Liberation Sans", FW_BOLD});
-        choices.push_back({L"Arial", FW_BOLD});
     }
-    FontChoice chosen = choices.front();
+    return choices;
+}
+
+// The first installed candidate, or the template's face for the system's own font mapping.
+UniqueFont CreateSheetFont(HDC dc, const TQRFont& font, int dpiY) {
+    const std::vector<FontChoice> choices = Candidates(font);
+    const FontChoice* chosen = &choices.front();
     for (const FontChoice& c : choices) {
-        if (FaceInstalled(dc, c.face)) {
-            chosen = c;
+        if (FaceInstalled(dc, c.face.c_str())) {
+            chosen = &c;
             break;
         }
     }
     LOGFONTW lf{};
     lf.lfHeight = -MulDiv(font.Size, dpiY, kPointsPerInch);
-    lf.lfWeight = chosen.weight;
+    lf.lfWeight = chosen->weight;
     lf.lfCharSet = DEFAULT_CHARSET;
     lf.lfOutPrecision = OUT_TT_PRECIS;
     lf.lfQuality = DEFAULT_QUALITY;
-    lstrcpynW(lf.lfFaceName, chosen.face, LF_FACESIZE);
+    lstrcpynW(lf.lfFaceName, chosen->face.c_str(), LF_FACESIZE);
     HFONT created = CreateFontIndirectW(&lf);
     if (!created) throw EPrinter("The font " + font.Name + " could not be created for the printer.");
     return UniqueFont(created);

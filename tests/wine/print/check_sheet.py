@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """Checks the PostScript jobs that one run of presses left in a CUPS spool.
 
-    check_sheet.py SPOOL_DIR EXPECTED_JOBS TEXT_FILE OUT_DIR
+    check_sheet.py SPOOL_DIR EXPECTED_JOBS TEXT_FILE OUT_DIR [PAPER]
+
+PAPER is the paper the jobs must ask for: A4 (the default) or Letter, for a printer without A4.
 
 TEXT_FILE holds the title and the template's lines (sheet_print_probe.exe --text). Prints one line
 per failed check ("FAIL ...") and the figures measured on the first page; exits 1 on any failure.
@@ -15,7 +17,7 @@ import unicodedata
 
 DPI = 300
 MM_PER_INCH = 25.4
-A4_POINTS = (595, 842)
+PAPER_POINTS = {"A4": (595, 842), "Letter": (612, 792)}
 TITLE_CENTRE_MM = 104.99
 TITLE_TOP_MM, TITLE_BOTTOM_MM = 14.23, 23.23
 TEXT_LEFT_MM, TEXT_BOTTOM_MM = 12.12, 186.75
@@ -52,7 +54,7 @@ def job_name(control_file):
     return data[at + 2:at + 2 + length].decode("utf-8", "replace")
 
 
-def check_structure(path):
+def check_structure(path, paper):
     data = open(path, "rb").read()
     lines = data.split(b"\n")
     titles = [l for l in lines if l.startswith(b"%%Title:")]
@@ -62,8 +64,9 @@ def check_structure(path):
         fail(f"{path}: not exactly one page")
     if b"%%Pages: 1" not in lines:
         fail(f"{path}: %%Pages does not say 1")
-    if not re.search(rb"/PageSize\s*\[\s*%d\s+%d\s*\]" % A4_POINTS, data):
-        fail(f"{path}: page size is not A4 ({A4_POINTS[0]} x {A4_POINTS[1]} points)")
+    points = PAPER_POINTS[paper]
+    if not re.search(rb"/PageSize\s*\[\s*%d\s+%d\s*\]" % points, data):
+        fail(f"{path}: page size is not {paper} ({points[0]} x {points[1]} points)")
     if b"%%Orientation: Portrait" not in lines:
         fail(f"{path}: not portrait")
     return [l for l in lines if not VOLATILE.match(l)]
@@ -85,13 +88,14 @@ def ink_columns(row):
     return left, len(row.rstrip(b"\xff")) - 1
 
 
-def check_pixels(job, out_dir):
+def check_pixels(job, out_dir, paper):
     pgm = os.path.join(out_dir, "page300.pgm")
     subprocess.run(["gs", "-q", "-dSAFER", "-sDEVICE=pgmraw", f"-r{DPI}", "-o", pgm, job], check=True)
     width, height, rows = read_pgm(pgm)
-    expected = (round(A4_POINTS[0] / 72 * DPI), round(A4_POINTS[1] / 72 * DPI))
+    points = PAPER_POINTS[paper]
+    expected = (int(points[0] / 72 * DPI), int(points[1] / 72 * DPI))
     if (width, height) != expected:
-        fail(f"rendered page is {width} x {height} pixels, not A4's {expected[0]} x {expected[1]}")
+        fail(f"rendered page is {width} x {height} pixels, not {paper}'s {expected[0]} x {expected[1]}")
 
     inked = [y for y in range(height) if ink_columns(rows[y])]
     if not inked:
@@ -166,6 +170,7 @@ def check_text(job, expected_file, out_dir):
 
 def main():
     spool, expected_jobs, text_file, out_dir = sys.argv[1], int(sys.argv[2]), sys.argv[3], sys.argv[4]
+    paper = sys.argv[5] if len(sys.argv) > 5 else "A4"
     jobs = sorted(glob.glob(os.path.join(spool, "d*-001")))
     print(f"jobs {len(jobs)}")
     if len(jobs) != expected_jobs:
@@ -175,11 +180,13 @@ def main():
         if name != "":
             fail(f"{control}: job name {name!r} is not empty")
     if jobs:
-        pages = [check_structure(job) for job in jobs]
+        pages = [check_structure(job, paper) for job in jobs]
         for job, page in zip(jobs[1:], pages[1:]):
             if page != pages[0]:
                 fail(f"{job} differs from {jobs[0]}")
-        figures = check_pixels(jobs[0], out_dir)
+        fonts = sorted(set(re.findall(rb"/FontName /(\S+) def", open(jobs[0], "rb").read())))
+        print("fonts " + " ".join(f.decode() for f in fonts))
+        figures = check_pixels(jobs[0], out_dir, paper)
         for key, value in figures.items():
             print(f"{key} {value:.2f}")
         check_text(jobs[0], text_file, out_dir)

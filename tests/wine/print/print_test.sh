@@ -4,8 +4,11 @@
 #   print_test.sh WIN64_BUILD_DIR SCENARIO
 #
 # SCENARIO:
-#   sheet       one default queue; two presses give two identical one-page A4 jobs with the sheet
+#   sheet       one default queue whose paper is Letter unless asked; two presses give two
+#               identical one-page A4 jobs with the sheet
 #   no-default  two queues, the default forgotten; the press fails with the printing error, no job
+#   letter      the default printer offers no A4; the sheet comes out on its Letter paper, laid
+#               out the same from the paper's corner
 #   rejecting   the default queue refuses jobs; the press fails with the printing error, no job
 #   no-printer  no queue at all; the press does nothing: no job, no window, no message
 #
@@ -117,7 +120,8 @@ jobs_in_spool() { find "$work/spool" -maxdepth 1 -name 'd*' | wc -l; }
 
 case "$scenario" in
 sheet)
-  add_queue AtuaSheet
+  lpadmin -p AtuaSheet -E -v file:///dev/null -P "$here/letter-default.ppd" 2>/dev/null ||
+    fail "lpadmin could not add AtuaSheet"
   lpadmin -d AtuaSheet || fail "lpadmin could not make AtuaSheet the default"
   out="$(run_probe 2)"
   echo "$out"
@@ -145,6 +149,18 @@ no-default)
   expect_line "$out" "press 1: EPrinter: There is no default printer currently selected"
   expect_line "$out" "windows-created 0"
   [ "$(jobs_in_spool)" = 0 ] || fail "a job reached the queue"
+  ;;
+letter)
+  grep -v 'A4' "$here/letter-default.ppd" >"$work/letter-only.ppd"
+  lpadmin -p AtuaLetter -E -v file:///dev/null -P "$work/letter-only.ppd" 2>/dev/null ||
+    fail "lpadmin could not add AtuaLetter"
+  lpadmin -d AtuaLetter || fail "lpadmin could not make AtuaLetter the default"
+  out="$(run_probe 1)"
+  echo "$out"
+  expect_line "$out" "press 1: ok"
+  expect_line "$out" "progress-open-after 0"
+  run_probe --text >"$work/text.txt"
+  python3 "$here/check_sheet.py" "$work/spool" 1 "$work/text.txt" "$work" Letter || fail "the job in the queue"
   ;;
 rejecting)
   add_queue AtuaSheet
