@@ -647,6 +647,8 @@ void addPrimary(os::FileSystem& fs, const std::string& path, const IndexRequest&
         sw.commit();
     } catch (const os::OsError& e) {
         rethrowOs(e, path);
+    } catch (const FormatError& e) {
+        refuse("Table " + path + " is damaged: " + e.what() + "; nothing was changed");
     }
 }
 
@@ -733,6 +735,8 @@ void addSecondary(os::FileSystem& fs, const std::string& path, const IndexReques
         sw.commit();
     } catch (const os::OsError& e) {
         rethrowOs(e, path);
+    } catch (const FormatError& e) {
+        refuse("Table " + path + " is damaged: " + e.what() + "; nothing was changed");
     }
 }
 

@@ -18,17 +18,23 @@ void forEachRecord(os::File& file, const TableHeader& h, const std::vector<std::
                    const std::function<void(std::span<const std::uint8_t>, std::uint16_t)>& each) {
     const std::size_t bs = static_cast<std::size_t>(h.blockSize);
     const std::size_t maxRun = std::max<std::size_t>(1, kChunkBytes / bs);
+    const std::uint64_t fileSize = file.size();
     std::vector<std::uint8_t> buf;
     std::size_t i = 0;
     while (i < chain.size()) {
         std::size_t j = i + 1;
         while (j < chain.size() && j - i < maxRun && chain[j] == chain[j - 1] + 1) ++j;
         std::size_t n = j - i;
-        buf.resize(n * bs);
-        file.readAt(static_cast<std::uint64_t>(h.headerSize) + static_cast<std::uint64_t>(chain[i] - 1) * bs, buf);
+        std::uint64_t at = static_cast<std::uint64_t>(h.headerSize) + static_cast<std::uint64_t>(chain[i] - 1) * bs;
+        // The last block of a file may be cut short after its used part.
+        std::size_t available = static_cast<std::size_t>(std::min<std::uint64_t>(n * bs, fileSize > at ? fileSize - at : 0));
+        buf.assign(n * bs, 0);
+        file.readAt(at, std::span(buf.data(), available));
         for (std::size_t k = 0; k < n; ++k) {
             std::span<const std::uint8_t> block(buf.data() + k * bs, bs);
             int records = static_cast<std::int16_t>(le16(block, 4)) / h.recordSize + 1;
+            if (k * bs + 6 + static_cast<std::size_t>(records) * static_cast<std::size_t>(h.recordSize) > available)
+                throw FormatError(FormatError::Kind::Damaged, "block " + std::to_string(chain[i + k]) + " is cut short");
             for (int r = 0; r < records; ++r)
                 each(block.subspan(6 + static_cast<std::size_t>(r) * h.recordSize, static_cast<std::size_t>(h.recordSize)),
                      chain[i + k]);

@@ -76,10 +76,13 @@ TableHeader parseTableHeader(std::span<const std::uint8_t> b, std::uint64_t file
         fail(Kind::Damaged, "its record size " + std::to_string(h.recordSize) + " does not fit its " +
                                 std::to_string(h.blockSize) + "-byte blocks");
 
-    h.hasExtension = h.version >= 5;
+    // .PX and .Y files carry only the key fields' descriptors and no names.
+    bool indexFile = type == 1 || type == 4 || type == 7;
+    h.hasExtension = h.version >= 5 && !indexFile;
     std::size_t at = h.hasExtension ? 0x78 : 0x58;
     std::size_t end = static_cast<std::size_t>(h.headerSize);
-    if (at + 2 * numFields + 4 + 4 * numFields + h.nameSlot() > end) fail(Kind::Damaged, "the field list does not fit the header");
+    std::size_t namePointers = indexFile ? 0 : 4 * static_cast<std::size_t>(numFields);
+    if (at + 2 * numFields + 4 + namePointers + h.nameSlot() > end) fail(Kind::Damaged, "the field list does not fit the header");
     int offset = 0;
     for (int i = 0; i < numFields; ++i) {
         Field f;
@@ -93,6 +96,7 @@ TableHeader parseTableHeader(std::span<const std::uint8_t> b, std::uint64_t file
         offset += f.size;
         h.fields.push_back(std::move(f));
     }
+    if (indexFile) offset += 6;  // child block, record count, and a zero word
     if (offset != h.recordSize)
         fail(Kind::Damaged, "its record size " + std::to_string(h.recordSize) + " differs from the sum of its field sizes (" +
                                 std::to_string(offset) + ")");
@@ -103,8 +107,9 @@ TableHeader parseTableHeader(std::span<const std::uint8_t> b, std::uint64_t file
                                     : enc1 != 0;
     if (encrypted) fail(Kind::Encrypted, "the table is protected by a password");
 
-    at += 2 * numFields + 4 + 4 * numFields + h.nameSlot();
+    at += 2 * numFields + 4 + namePointers + h.nameSlot();
     for (auto& f : h.fields) {
+        if (indexFile) break;
         f.name = cString(b, at, end, "name of a field");
         if (f.name.empty()) fail(Kind::Damaged, "a field has an empty name");
     }
@@ -119,7 +124,7 @@ TableHeader parseTableHeader(std::span<const std::uint8_t> b, std::uint64_t file
             if (nameAt < 0x78 || nameAt >= end) fail(Kind::Damaged, "the index name is outside the header");
             h.indexName = cString(b, nameAt, end, "index name");
         }
-    } else {
+    } else if (!indexFile) {
         h.sortOrderName = "ascii";
         h.codePage = 437;
     }
@@ -130,7 +135,9 @@ TableHeader parseTableHeader(std::span<const std::uint8_t> b, std::uint64_t file
     h.fileBlocks = le16(b, off::FileBlocks);
     h.firstBlock = le16(b, off::FirstBlock);
     h.lastBlock = le16(b, off::LastBlock);
-    std::uint64_t room = (fileSize - static_cast<std::uint64_t>(h.headerSize)) / static_cast<std::uint64_t>(h.blockSize);
+    // The original engine may leave the last block of a file short (only its used part on disk).
+    std::uint64_t room = (fileSize - static_cast<std::uint64_t>(h.headerSize) + static_cast<std::uint64_t>(h.blockSize) - 1) /
+                         static_cast<std::uint64_t>(h.blockSize);
     if (static_cast<std::uint64_t>(h.fileBlocks) > room)
         fail(Kind::Damaged, "its header counts " + std::to_string(h.fileBlocks) + " blocks but the file holds only " +
                                 std::to_string(room));
