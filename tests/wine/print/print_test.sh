@@ -99,7 +99,13 @@ if ! scheduler_up; then
   skip "cupsd cannot run here"
 fi
 
-add_queue() { lpadmin -p "$1" -E -v file:///dev/null -m raw 2>/dev/null || fail "lpadmin could not add $1"; }
+# add_queue NAME [PPD]: a queue printing to nowhere, raw unless a PPD describes the printer.
+add_queue() {
+  local model=(-m raw)
+  [ $# -gt 1 ] && model=(-P "$2")
+  lpadmin -p "$1" -E -v file:///dev/null "${model[@]}" 2>/dev/null || fail "lpadmin could not add $1"
+}
+default_queue() { lpadmin -d "$1" || fail "lpadmin could not make $1 the default"; }
 
 # --- Wine -----------------------------------------------------------------------------------
 # A prefix of the print tests' own: they change its default printer.
@@ -112,72 +118,76 @@ wineserver -k 2>/dev/null
 
 run_probe() { "$root/tools/with-display.sh" wine "$probe" "$@" 2>"$work/wine.err" | tr -d '\r'; }
 
-expect_line() {  # expect_line OUTPUT LINE
-  grep -qxF -- "$2" <<<"$1" || fail "expected \"$2\""
+out=
+press() {  # press PROBE-ARGS...: runs the presser, keeps its findings in $out
+  out="$(run_probe "$@")"
+  echo "$out"
 }
 
-jobs_in_spool() { find "$work/spool" -maxdepth 1 -name 'd*' | wc -l; }
+expect_line() {  # expect_line LINE: one of the presser's findings
+  grep -qxF -- "$1" <<<"$out" || fail "expected \"$1\""
+}
+
+expect_no_job() {
+  [ "$(find "$work/spool" -maxdepth 1 -name 'd*' | wc -l)" = 0 ] || fail "a job reached the queue"
+}
+
+expect_jobs() {  # expect_jobs COUNT PAPER: the sheet's jobs as check_sheet.py sees them
+  run_probe --text >"$work/text.txt"
+  python3 "$here/check_sheet.py" "$work/spool" "$1" "$work/text.txt" "$work" "$2" || fail "the jobs in the queue"
+}
 
 case "$scenario" in
 sheet)
-  lpadmin -p AtuaSheet -E -v file:///dev/null -P "$here/letter-default.ppd" 2>/dev/null ||
-    fail "lpadmin could not add AtuaSheet"
-  lpadmin -d AtuaSheet || fail "lpadmin could not make AtuaSheet the default"
-  out="$(run_probe 2)"
-  echo "$out"
-  expect_line "$out" "press 1: ok"
-  expect_line "$out" "press 2: ok"
-  expect_line "$out" "progress-created 2"
-  expect_line "$out" "progress-open-after 0"
-  expect_line "$out" "progress-checked 2"
-  expect_line "$out" "reentry-printed 0"
+  add_queue AtuaSheet "$here/letter-default.ppd"
+  default_queue AtuaSheet
+  press 2
+  expect_line "press 1: ok"
+  expect_line "press 2: ok"
+  expect_line "progress-created 2"
+  expect_line "progress-open-after 0"
+  expect_line "progress-checked 2"
+  expect_line "reentry-printed 0"
   grep -q '^FAIL' <<<"$out" && fail "the progress window is not as it should be"
-  run_probe --text >"$work/text.txt"
-  python3 "$here/check_sheet.py" "$work/spool" 2 "$work/text.txt" "$work" || fail "the jobs in the queue"
+  expect_jobs 2 A4
   # ATUA_SHEET_PNG=docs/sheet.png keeps a picture of the printed page.
   if [ -n "${ATUA_SHEET_PNG:-}" ]; then
     first="$(find "$work/spool" -maxdepth 1 -name 'd*-001' | sort | head -1)"
     gs -q -dSAFER -sDEVICE=png16m -r100 -o "$ATUA_SHEET_PNG" "$first" || fail "could not render the page"
   fi
   ;;
+letter)
+  grep -v 'A4' "$here/letter-default.ppd" >"$work/letter-only.ppd"
+  add_queue AtuaLetter "$work/letter-only.ppd"
+  default_queue AtuaLetter
+  press 1
+  expect_line "press 1: ok"
+  expect_line "progress-open-after 0"
+  expect_jobs 1 Letter
+  ;;
 no-default)
   add_queue AtuaFirst
   add_queue AtuaSecond
-  out="$(run_probe 1 --forget-default)"
-  echo "$out"
-  expect_line "$out" "default-forgotten yes"
-  expect_line "$out" "press 1: EPrinter: There is no default printer currently selected"
-  expect_line "$out" "windows-created 0"
-  [ "$(jobs_in_spool)" = 0 ] || fail "a job reached the queue"
-  ;;
-letter)
-  grep -v 'A4' "$here/letter-default.ppd" >"$work/letter-only.ppd"
-  lpadmin -p AtuaLetter -E -v file:///dev/null -P "$work/letter-only.ppd" 2>/dev/null ||
-    fail "lpadmin could not add AtuaLetter"
-  lpadmin -d AtuaLetter || fail "lpadmin could not make AtuaLetter the default"
-  out="$(run_probe 1)"
-  echo "$out"
-  expect_line "$out" "press 1: ok"
-  expect_line "$out" "progress-open-after 0"
-  run_probe --text >"$work/text.txt"
-  python3 "$here/check_sheet.py" "$work/spool" 1 "$work/text.txt" "$work" Letter || fail "the job in the queue"
+  press 1 --forget-default
+  expect_line "default-forgotten yes"
+  expect_line "press 1: EPrinter: There is no default printer currently selected"
+  expect_line "windows-created 0"
+  expect_no_job
   ;;
 rejecting)
   add_queue AtuaSheet
-  lpadmin -d AtuaSheet || fail "lpadmin could not make AtuaSheet the default"
+  default_queue AtuaSheet
   cupsreject AtuaSheet || fail "cupsreject could not stop AtuaSheet taking jobs"
-  out="$(run_probe 1)"
-  echo "$out"
-  expect_line "$out" 'press 1: EPrinter: The printer "AtuaSheet" did not accept the print job.'
-  expect_line "$out" "progress-open-after 0"
-  [ "$(jobs_in_spool)" = 0 ] || fail "a job reached the queue"
+  press 1
+  expect_line 'press 1: EPrinter: The printer "AtuaSheet" did not accept the print job.'
+  expect_line "progress-open-after 0"
+  expect_no_job
   ;;
 no-printer)
-  out="$(run_probe 1)"
-  echo "$out"
-  expect_line "$out" "press 1: ok"
-  expect_line "$out" "windows-created 0"
-  [ "$(jobs_in_spool)" = 0 ] || fail "a job reached the queue"
+  press 1
+  expect_line "press 1: ok"
+  expect_line "windows-created 0"
+  expect_no_job
   ;;
 *)
   echo "unknown scenario $scenario"
