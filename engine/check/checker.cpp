@@ -249,6 +249,7 @@ Tree checkTree(ParadoxFile& tf, Sink& s, const KeyLayout& layout, const Ordering
     }
     Chain chain = walkChain(tf, s);
     std::vector<std::uint8_t> buf;
+    std::size_t highBlocks = 0;
     for (std::size_t i = 0; i < chain.blocks.size(); ++i) {
         tf.block(chain.blocks[i], buf);
         auto& entries = t.blocks[chain.blocks[i]];
@@ -256,13 +257,16 @@ Tree checkTree(ParadoxFile& tf, Sink& s, const KeyLayout& layout, const Ordering
             const std::uint8_t* e = buf.data() + 6 + k * h.recordSize;
             TreeEntry te;
             te.key.assign(e, e + layout.size);
-            te.child = static_cast<std::uint32_t>(pdxShort(e + layout.size));
+            te.child = pdxBlockNumber(e + layout.size);
+            if (te.child > 32767) ++highBlocks;
             te.count = pdxShort(e + layout.size + 2);
             const std::int32_t zero = pdxShort(e + layout.size + 4);
             if (zero != 0) s.problem("block " + str(chain.blocks[i]) + " entry " + str(k + 1) + ": third value is " + std::to_string(zero) + ", not 0");
             entries.push_back(std::move(te));
         }
     }
+    if (highBlocks)
+        s.note(str(highBlocks) + " entries point to blocks above 32767, read as unsigned numbers (how the original engine reads those is not known)");
 
     if (h.levels == 0) {
         if (recs.size() > 0) s.problem("the index has no levels but the data holds " + str(recs.size()) + " records");
@@ -297,7 +301,7 @@ Tree checkTree(ParadoxFile& tf, Sink& s, const KeyLayout& layout, const Ordering
                 if (v == Verdict::Unknown) ++unknownPairs;
                 else if (v != Verdict::Less) s.problem(where + ": key " + showKey(e.key.data(), layout, keyFields) + " is not above the previous entry's");
             }
-            if (e.count <= 0) s.problem(where + ": record count " + std::to_string(e.count));
+            if (e.count <= 0) s.problem(where + ": record count " + std::to_string(e.count) + (e.count < 0 ? " (above 32767, beyond a Short)" : ""));
             total += e.count;
             if (level > 1) {
                 if (!t.blocks.count(e.child)) {
@@ -583,7 +587,7 @@ void checkSecondary(Report& report, TableState& ts, const std::string& suffix, c
     }
     if (ts.keyed) {
         std::vector<std::uint8_t> want;
-        std::vector<std::uint16_t> wantBlk;
+        std::vector<std::uint32_t> wantBlk;
         std::vector<std::uint8_t> buf;
         const std::size_t drs = dbh.recordSize;
         want.reserve(ts.chain.records * xl.size);
@@ -594,7 +598,7 @@ void checkSecondary(Report& report, TableState& ts, const std::string& suffix, c
                 for (int i = 0; i < m; ++i)
                     want.insert(want.end(), rec + ts.offsets[dbField[i] - 1], rec + ts.offsets[dbField[i] - 1] + xh.fields[i].stored);
                 want.insert(want.end(), rec, rec + ts.pk.size);
-                wantBlk.push_back(static_cast<std::uint16_t>(ts.chain.blocks[b]));
+                wantBlk.push_back(ts.chain.blocks[b]);
             }
         }
         const std::size_t ks = xl.size;
@@ -618,7 +622,7 @@ void checkSecondary(Report& report, TableState& ts, const std::string& suffix, c
                 if (extra++ < 3) s.problem("index record " + showKey(&xr.keys[hi[b] * ks], xl, xh.fields) + " matches no table record");
                 ++b;
             } else {
-                const std::uint16_t blk = static_cast<std::uint16_t>(pdxShort(xr.more(hi[b])));
+                const std::uint32_t blk = pdxBlockNumber(xr.more(hi[b]));
                 if (blk != wantBlk[wi[a]] && hints++ < 3)
                     s.problem("Blk Num of " + showKey(&want[wi[a] * ks], xl, xh.fields) + " is " + str(blk) + ", the record is in block " +
                               str(wantBlk[wi[a]]));

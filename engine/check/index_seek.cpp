@@ -39,7 +39,7 @@ std::uint32_t descend(ParadoxFile& tree, const KeyLayout& prefix, std::span<cons
             if (compareKeys(e, search.data(), prefix, o) != Verdict::Less) break;
             pick = e;
         }
-        n = static_cast<std::uint32_t>(pdxShort(pick + keySize));
+        n = pdxBlockNumber(pick + keySize);
     }
     return n;
 }

@@ -63,6 +63,9 @@ std::uint32_t u32le(const std::uint8_t* p) {
 std::int32_t pdxShort(const std::uint8_t* p) {
     return static_cast<std::int16_t>(static_cast<std::uint16_t>(((p[0] << 8) | p[1]) ^ 0x8000));
 }
+std::uint32_t pdxBlockNumber(const std::uint8_t* p) {
+    return static_cast<std::uint16_t>(((p[0] << 8) | p[1]) ^ 0x8000);
+}
 std::int32_t pdxLong(const std::uint8_t* p) {
     std::uint32_t v = (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) |
                       (std::uint32_t{p[2]} << 8) | p[3];

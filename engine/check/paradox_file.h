@@ -122,6 +122,9 @@ std::uint32_t u32le(const std::uint8_t* p);
 BlockHead blockHead(std::span<const std::uint8_t> block);
 // A Paradox Short as stored in index entries: big-endian, sign bit toggled.
 std::int32_t pdxShort(const std::uint8_t* p);
+// A block number in the same encoding, read as unsigned: headers address up to 65535 blocks, and a
+// signed reading would stop at 32767 (how the original engine reads the numbers above is not known).
+std::uint32_t pdxBlockNumber(const std::uint8_t* p);
 // A Paradox Long/AutoInc/Date as stored in records.
 std::int32_t pdxLong(const std::uint8_t* p);
 int storedSize(std::uint8_t type, std::uint8_t size);

@@ -209,6 +209,8 @@ const Damage kDamages[] = {
      [](Bytes& b) { b[pxEntry(3, 1) + 8] += 1; }, "its subtree holds"},
     {"RootKey", "areas_ZIPCODES", "areas_ZIPCODES.DB", "areas_ZIPCODES.PX",
      [](Bytes& b) { b[pxEntry(3, 2) + 4] ^= 0x01; }, "differs from the first key of block"},
+    {"CountBeyondShort", "areas_ZIPCODES", "areas_ZIPCODES.DB", "areas_ZIPCODES.PX",
+     [](Bytes& b) { b[pxEntry(3, 0) + 7] = 0; b[pxEntry(3, 0) + 8] = 0; }, "beyond a Short"},
     {"InnerLeafChild", "areas_ZIPCODES", "areas_ZIPCODES.DB", "areas_ZIPCODES.PX",
      [](Bytes& b) { swapRange(b, pxEntry(1, 5) + 5, pxEntry(1, 6) + 5, 2); }, "differs from the first record of data block"},
     {"CityValue", "db_CUSTOMER", "db_CUSTOMER.DB", "db_CUSTOMER.X06",
