@@ -42,6 +42,7 @@ struct Observations {
 
 Observations g_seen;  // written by the hook and the helper window of this one-thread probe
 atua::report::TQuickRep* g_report = nullptr;
+HWND g_main = nullptr;  // stands for the program's main window, active while printing
 
 void Fail(const char* what) {
     std::printf("FAIL %s\n", what);
@@ -107,6 +108,7 @@ void InspectProgress() {
 
     if (cancel) SendMessageW(cancel, BM_CLICK, 0, 0);
     if (!IsWindow(progress)) Fail("Cancel closed the progress window");
+    if (!IsWindowEnabled(g_main)) Fail("the progress window is modal: the main window is disabled");
 
     const int before = g_seen.created;
     try {
@@ -132,6 +134,14 @@ HWND CreateHelper() {
     wc.lpszClassName = L"SheetPrintProbe";
     RegisterClassW(&wc);
     return CreateWindowW(wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
+}
+
+HWND CreateMainWindow() {
+    HWND main = CreateWindowW(L"STATIC", L"Sheet print probe", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10, 300, 200,
+                              nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    SetForegroundWindow(main);
+    SetActiveWindow(main);
+    return main;
 }
 
 void DrainMessages() {
@@ -184,6 +194,7 @@ int main(int argc, char** argv) {
         if (!forgotten) return 1;
     }
     HWND helper = CreateHelper();
+    g_main = CreateMainWindow();
     HHOOK hook = SetWindowsHookExW(WH_CBT, CbtHook, nullptr, GetCurrentThreadId());
     atua::report::TQuickRep report;
     g_report = &report;
@@ -211,6 +222,7 @@ int main(int argc, char** argv) {
                 g_seen.windows, g_seen.created, openAfter, g_seen.checked, g_seen.reentryCreated);
     UnhookWindowsHookEx(hook);
     DestroyWindow(helper);
+    DestroyWindow(g_main);
     std::fflush(stdout);
     return exitCode;
 }
