@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -180,6 +181,95 @@ inline void writeUnkeyedTable(const std::string& path, const TableSpec& spec, co
         file.insert(file.end(), block.begin(), block.end());
     }
     writeFile(path, file);
+}
+
+}  // namespace atua::test
+
+namespace atua::test {
+
+// Reads a data file's (table or .X) records in chain order, with the block holding each.
+struct DataFile {
+    paradox::TableHeader header;
+    std::vector<Bytes> records;
+    std::vector<std::uint16_t> blockOf;
+    std::vector<std::uint16_t> chain;
+};
+
+inline DataFile readDataFile(const std::string& path) {
+    using namespace atua::paradox;
+    DataFile d;
+    Bytes bytes = readFile(path);
+    d.header = parseTableHeader(bytes, bytes.size());
+    std::uint16_t blk = static_cast<std::uint16_t>(d.header.firstBlock);
+    while (d.header.usedBlocks && blk) {
+        d.chain.push_back(blk);
+        std::size_t at = static_cast<std::size_t>(d.header.headerSize) + static_cast<std::size_t>(blk - 1) * static_cast<std::size_t>(d.header.blockSize);
+        int n = static_cast<std::int16_t>(le16(bytes, at + 4)) / d.header.recordSize + 1;
+        for (int r = 0; r < n; ++r) {
+            auto from = bytes.begin() + static_cast<std::ptrdiff_t>(at + 6 + static_cast<std::size_t>(r * d.header.recordSize));
+            d.records.emplace_back(from, from + d.header.recordSize);
+            d.blockOf.push_back(blk);
+        }
+        blk = le16(bytes, at);
+    }
+    return d;
+}
+
+struct IndexEntry {
+    Bytes key;
+    int child = 0, count = 0;
+};
+
+// Walks a .PX/.Y B-tree from its root, checking that every count is its subtree's record
+// count, that a parent's key is its child's first key, that no count exceeds 32767 and that the
+// header's entry total and levels are right. Returns the leaf entries in order.
+inline std::vector<IndexEntry> walkIndex(const std::string& path, int* levelsOut = nullptr) {
+    using namespace atua::paradox;
+    Bytes f = readFile(path);
+    TableHeader h = parseTableHeader(f, f.size());
+    int keySize = h.recordSize - 6;
+    std::uint32_t seen = 0;
+    std::vector<IndexEntry> leaves;
+    std::function<int(int, int, const Bytes*)> walk = [&](int blk, int level, const Bytes* expectFirst) -> int {
+        std::size_t at = static_cast<std::size_t>(h.headerSize) + static_cast<std::size_t>(blk - 1) * static_cast<std::size_t>(h.blockSize);
+        EXPECT_LE(at + static_cast<std::size_t>(h.blockSize), f.size()) << path << " block " << blk;
+        int n = static_cast<std::int16_t>(le16(f, at + 4)) / h.recordSize + 1;
+        int total = 0;
+        for (int e = 0; e < n; ++e) {
+            std::size_t p = at + 6 + static_cast<std::size_t>(e * h.recordSize);
+            IndexEntry entry;
+            entry.key.assign(f.begin() + static_cast<std::ptrdiff_t>(p), f.begin() + static_cast<std::ptrdiff_t>(p) + keySize);
+            entry.child = shortField(f, p + static_cast<std::size_t>(keySize));
+            entry.count = shortField(f, p + static_cast<std::size_t>(keySize) + 2);
+            EXPECT_EQ(shortField(f, p + static_cast<std::size_t>(keySize) + 4), 0);
+            EXPECT_GT(entry.count, 0);
+            if (e == 0 && expectFirst) EXPECT_EQ(entry.key, *expectFirst) << path << ": parent key is not the child's first key";
+            ++seen;
+            if (level > 1) EXPECT_EQ(walk(entry.child, level - 1, &entry.key), entry.count) << path << ": count of block " << entry.child;
+            else leaves.push_back(entry);
+            total += entry.count;
+        }
+        return total;
+    };
+    if (h.fileBlocks > 0) walk(le16(h.raw, off::IndexRoot), h.raw[off::IndexLevels], nullptr);
+    EXPECT_EQ(seen, h.numRecords) << path;
+    if (levelsOut) *levelsOut = h.raw[off::IndexLevels];
+    return leaves;
+}
+
+// Checks an index against the data file it indexes: one leaf entry per data block, in chain
+// order, with the block's first key and record count.
+inline void expectIndexMatches(const std::string& indexPath, const DataFile& data) {
+    auto leaves = walkIndex(indexPath);
+    ASSERT_EQ(leaves.size(), data.chain.size()) << indexPath;
+    std::size_t r = 0;
+    for (std::size_t i = 0; i < leaves.size(); ++i) {
+        EXPECT_EQ(leaves[i].child, data.chain[i]) << indexPath;
+        Bytes first(data.records[r].begin(), data.records[r].begin() + static_cast<std::ptrdiff_t>(leaves[i].key.size()));
+        EXPECT_EQ(leaves[i].key, first) << indexPath << " leaf " << i;
+        r += static_cast<std::size_t>(leaves[i].count);
+    }
+    EXPECT_EQ(r, data.records.size()) << indexPath;
 }
 
 }  // namespace atua::test
