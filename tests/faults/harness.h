@@ -1,0 +1,100 @@
+// What the fault tests share: movement tables as in-memory disk images, an independent reading
+// of a table's records, and the verdict on a folder after a fault.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "engine/table.h"
+#include "tests/faults/fault_fs.h"
+#include "tests/fixtures/movement_table.h"
+
+namespace atua::faults {
+
+using Bytes = std::vector<std::uint8_t>;
+using Folder = std::map<std::string, Bytes>;  // file name -> bytes
+
+inline constexpr const char* kDir = "/t";
+inline constexpr const char* kTable = "/t/movimento.db";
+
+// A scratch folder on a RAM disk when there is one, removed with everything in it.
+class ScratchDir {
+public:
+    ScratchDir();
+    ~ScratchDir();
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+    std::string file(const std::string& name) const { return (path_ / name).string(); }
+
+private:
+    std::filesystem::path path_;
+};
+
+Folder readFolder(const std::filesystem::path& dir);
+void writeFolder(const std::filesystem::path& dir, const Folder& files);  // replaces what is there
+
+// A movement table written by pxlib, as the only file of kDir.
+DiskImage movementImage(const fixtures::MovementOptions& options);
+DiskImage imageOf(const Folder& files);
+
+// Every record of a table file, read by walking its block chain with this file's own code (not
+// the engine's); throws std::runtime_error when the file is not a readable table. Sorted, so two
+// tables hold the same records exactly when the results are equal.
+std::vector<Bytes> recordsOf(const Bytes& table);
+// The file type byte: 0 keyed, 2 unkeyed.
+int fileTypeOf(const Bytes& table);
+
+// The two additions of the update.
+enum class Addition { Primary, Secondary };
+void addIndex(TTable& table, Addition which);
+const char* nameOf(Addition which);
+
+enum class Outcome { Unchanged, Complete, Failed };
+
+struct Verdict {
+    Outcome outcome = Outcome::Failed;
+    std::string why;  // for Failed
+};
+
+// After a fault and a new open (recovery): either every file is exactly as before, or the
+// addition is complete (no leftovers, the checker finds nothing wrong, the index is there);
+// in both cases every record is there exactly once with its bytes unchanged.
+Verdict judge(const Folder& before, const Folder& after, Addition which);
+
+// Opens (recovers) and closes the table at kTable on `fs`; returns the engine's message on failure.
+std::string openAndClose(os::FileSystem& fs);
+
+// Counts of outcomes of a sweep and the first few failures.
+struct Tally {
+    std::uint64_t tried = 0, unchanged = 0, complete = 0, failures = 0;
+    std::vector<std::string> failed;
+    void add(const Verdict& v, const std::string& where);
+    void merge(const Tally& o);
+    std::string line(const std::string& what) const;
+};
+
+}  // namespace atua::faults
+
+namespace atua::faults {
+
+// The tables every sweep runs on: 0, 1, one block, several blocks and 20,000 records.
+struct SweepTable {
+    std::string label;
+    std::size_t records = 0;
+    bool large = false;    // fewer seeds, and no power loss during its recovery
+    bool sampled = false;  // fault points are sampled rather than swept one by one
+};
+std::vector<SweepTable> sweepTables();
+
+// The folder before the addition: the unkeyed table for the primary index, the table after a
+// clean primary addition for the secondary one.
+DiskImage startImage(const SweepTable& table, Addition which);
+
+// Runs the addition on a fault-free copy; returns the file system after it.
+std::unique_ptr<FaultFileSystem> cleanRun(const DiskImage& start, Addition which);
+
+}  // namespace atua::faults
