@@ -11,6 +11,9 @@
 #               out the same from the paper's corner
 #   rejecting   the default queue refuses jobs; the press fails with the printing error, no job
 #   no-printer  no queue at all; the press does nothing: no job, no window, no message
+#   button      the real program: two presses of its print button give two sheets as above
+#   button-no-default
+#               the real program with printers but no default: the error report tells so
 #
 # A scheduler of its own runs for the test (its own configuration, spool and socket, handed to
 # Wine through CUPS_SERVER), so the machine's CUPS set-up is neither needed nor touched. Exits 77
@@ -22,12 +25,14 @@ scenario=$2
 here="$(cd "$(dirname "$0")" && pwd)"
 root="$(cd "$here/../../.." && pwd)"
 probe="$win64_dir/tests/wine/print/sheet_print_probe.exe"
+button_probe="$win64_dir/tests/wine/print/sheet_button_probe.exe"
 
 skip() { echo "SKIP: $*"; exit 77; }
 failed=0
 fail() { echo "FAIL: $*"; failed=1; }
 
 [ -f "$probe" ] || skip "$probe is not built"
+case "$scenario" in button*) [ -f "$button_probe" ] || skip "$button_probe is not built (needs the window driver)" ;; esac
 for tool in cupsd lpadmin lpstat wine wineserver gs ps2pdf pdftotext python3; do
   command -v "$tool" >/dev/null || skip "$tool is not installed"
 done
@@ -119,8 +124,12 @@ wineserver -k 2>/dev/null
 run_probe() { "$root/tools/with-display.sh" wine "$probe" "$@" 2>"$work/wine.err" | tr -d '\r'; }
 
 out=
-press() {  # press PROBE-ARGS...: runs the presser, keeps its findings in $out
+press() {  # press PROBE-ARGS...: runs the in-process presser, keeps its findings in $out
   out="$(run_probe "$@")"
+  echo "$out"
+}
+press_button() {  # press_button PROBE-ARGS...: the same through the real program's button
+  out="$("$root/tools/with-display.sh" wine "$button_probe" "$@" 2>"$work/wine.err" | tr -d '\r')"
   echo "$out"
 }
 
@@ -181,6 +190,24 @@ rejecting)
   press 1
   expect_line 'press 1: EPrinter: The printer "AtuaSheet" did not accept the print job.'
   expect_line "progress-open-after 0"
+  expect_no_job
+  ;;
+button)
+  add_queue AtuaSheet "$here/letter-default.ppd"
+  default_queue AtuaSheet
+  press_button 2
+  expect_line "press 1: printed"
+  expect_line "press 2: printed"
+  expect_line "exit 0"
+  expect_jobs 2 A4
+  ;;
+button-no-default)
+  add_queue AtuaFirst
+  add_queue AtuaSecond
+  press_button 1 --forget-default
+  expect_line "default-forgotten yes"
+  expect_line 'press 1: error report "There is no default printer currently selected."'
+  expect_line "exit 0"
   expect_no_job
   ;;
 no-printer)
