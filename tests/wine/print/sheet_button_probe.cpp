@@ -19,33 +19,18 @@
 #include <string>
 
 #include "tests/wine/gui/driver.h"
+#include "tests/wine/print/probe_util.h"
 
 namespace {
 
 using namespace atua::gui;
+using atua::print_probe::ForgetDefaultPrinter;
+using atua::print_probe::Utf8;
 
 constexpr wchar_t kProgressCaption[] = L"Printing progress";
 constexpr char kApplicationTitle[] = "Atualização N.º 01 TARVO";
 constexpr char kPrintCaption[] = "Imprimir Informações (recomendado)";
 constexpr DWORD kPressTimeoutMs = 15000;
-
-std::string Utf8(const std::wstring& text) {
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                      nullptr);
-    std::string out(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
-    return out;
-}
-
-bool ForgetDefaultPrinter() {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows", 0,
-                      KEY_SET_VALUE, &key) != ERROR_SUCCESS)
-        return false;
-    const LSTATUS deleted = RegDeleteValueW(key, L"device");
-    RegCloseKey(key);
-    return deleted == ERROR_SUCCESS || deleted == ERROR_FILE_NOT_FOUND;
-}
 
 // A top-level window's caption read without a message: the program's thread answers messages
 // only now and then while it produces the sheet.

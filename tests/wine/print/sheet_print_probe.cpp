@@ -26,6 +26,8 @@
 #include <string>
 
 #include "report/quickrep.h"
+#include "report/win32_text.h"
+#include "tests/wine/print/probe_util.h"
 
 namespace {
 
@@ -151,31 +153,16 @@ void DrainMessages() {
 
 }  // namespace
 
-// The per-user default printer lives in the "device" value; without it GetDefaultPrinter fails.
-bool ForgetDefaultPrinter() {
+// The spooler settles its printer list first, then the default goes.
+bool LeaveNoDefaultPrinter() {
     DWORD size = 0;
-    GetDefaultPrinterW(nullptr, &size);  // lets the spooler settle its printer list first
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows", 0,
-                      KEY_SET_VALUE, &key) != ERROR_SUCCESS)
-        return false;
-    const LSTATUS deleted = RegDeleteValueW(key, L"device");
-    RegCloseKey(key);
+    GetDefaultPrinterW(nullptr, &size);
+    if (!atua::print_probe::ForgetDefaultPrinter()) return false;
     size = 0;
-    return (deleted == ERROR_SUCCESS || deleted == ERROR_FILE_NOT_FOUND) && !GetDefaultPrinterW(nullptr, &size) &&
-           size == 0;
+    return !GetDefaultPrinterW(nullptr, &size) && size == 0;
 }
 
-std::string Utf8(const std::string& cp1252) {
-    if (cp1252.empty()) return {};
-    const int n = MultiByteToWideChar(1252, 0, cp1252.data(), static_cast<int>(cp1252.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(1252, 0, cp1252.data(), static_cast<int>(cp1252.size()), wide.data(), n);
-    const int m = WideCharToMultiByte(CP_UTF8, 0, wide.data(), n, nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(m), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), n, out.data(), m, nullptr, nullptr);
-    return out;
-}
+std::string Utf8(const std::string& cp1252) { return atua::print_probe::Utf8(atua::report::Wide(cp1252)); }
 
 int PrintTemplateText() {
     const atua::report::TQuickRep report;
@@ -189,7 +176,7 @@ int main(int argc, char** argv) {
     if (argc > 1 && std::string(argv[1]) == "--text") return PrintTemplateText();
     const int presses = argc > 1 ? std::atoi(argv[1]) : 1;
     if (argc > 2 && std::string(argv[2]) == "--forget-default") {
-        const bool forgotten = ForgetDefaultPrinter();
+        const bool forgotten = LeaveNoDefaultPrinter();
         std::printf("default-forgotten %s\n", forgotten ? "yes" : "no");
         if (!forgotten) return 1;
     }
