@@ -30,7 +30,7 @@ std::uint32_t descend(ParadoxFile& tree, const KeyLayout& prefix, std::span<cons
         tree.block(n, buf);
         ++reads;
         const BlockHead bh = blockHead(buf);
-        const int count = (bh.lastOffset + h.recordSize) / h.recordSize;
+        const int count = recordsInBlock(bh, h.recordSize);
         if (count <= 0) return 0;
         const std::size_t keySize = h.recordSize - 6u;
         const std::uint8_t* pick = buf.data() + 6;
@@ -54,7 +54,7 @@ std::vector<RecordBytes> collect(ParadoxFile& data, std::uint32_t start, const K
         data.block(n, buf);
         ++reads;
         const BlockHead bh = blockHead(buf);
-        const int count = (bh.lastOffset + static_cast<int>(rs)) / static_cast<int>(rs);
+        const int count = recordsInBlock(bh, static_cast<std::uint32_t>(rs));
         for (int i = 0; i < count; ++i) {
             const std::uint8_t* rec = buf.data() + 6 + static_cast<std::size_t>(i) * rs;
             const Verdict v = compareKeys(rec, search.data(), prefix, o);
@@ -118,7 +118,7 @@ std::vector<RecordBytes> TableLookup::scan(int field, std::span<const std::uint8
         db_.block(n, buf);
         ++blocksRead_;
         const BlockHead bh = blockHead(buf);
-        const int count = (bh.lastOffset + h.recordSize) / h.recordSize;
+        const int count = recordsInBlock(bh, h.recordSize);
         for (int i = 0; i < count; ++i) {
             const std::uint8_t* rec = buf.data() + 6 + static_cast<std::size_t>(i) * h.recordSize;
             if (compareKeys(rec + offset, value.data(), one, o) == Verdict::Equal) out.emplace_back(rec, rec + h.recordSize);

@@ -76,6 +76,10 @@ BlockHead blockHead(std::span<const std::uint8_t> b) {
     return {u16le(&b[0]), u16le(&b[2]), static_cast<std::int16_t>(u16le(&b[4]))};
 }
 
+int recordsInBlock(const BlockHead& head, std::uint32_t recordSize) {
+    return recordSize == 0 ? 0 : (head.lastOffset + static_cast<int>(recordSize)) / static_cast<int>(recordSize);
+}
+
 int storedSize(std::uint8_t type, std::uint8_t size) {
     switch (type) {
         case 0x01: case 0x18: return size;

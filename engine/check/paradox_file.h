@@ -120,6 +120,8 @@ Header parseHeader(std::span<const std::uint8_t> head, std::uint64_t fileSize);
 std::uint16_t u16le(const std::uint8_t* p);
 std::uint32_t u32le(const std::uint8_t* p);
 BlockHead blockHead(std::span<const std::uint8_t> block);
+// Records in a block as its header gives them (0 for an empty block).
+int recordsInBlock(const BlockHead& head, std::uint32_t recordSize);
 // A Paradox Short as stored in index entries: big-endian, sign bit toggled.
 std::int32_t pdxShort(const std::uint8_t* p);
 // A block number in the same encoding, read as unsigned: headers address up to 65535 blocks, and a
