@@ -116,11 +116,12 @@ LRESULT CALLBACK TPanel::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM l
     return Guarded<LRESULT>(0, [&]() -> LRESULT {
         LRESULT result = 0;
         if (Reflect(msg, wParam, lParam, result)) return result;
-        if (msg == WM_PAINT) {
-            if (auto* panel = dynamic_cast<TPanel*>(FromHandle(hwnd))) {
+        if (auto* panel = dynamic_cast<TPanel*>(FromHandle(hwnd))) {
+            if (msg == WM_PAINT) {
                 panel->Paint();
                 return 0;
             }
+            if (msg == WM_GETFONT) return reinterpret_cast<LRESULT>(panel->Form().Font());
         }
         return DefWindowProcW(hwnd, msg, wParam, lParam);
     });
@@ -367,7 +368,7 @@ void TForm::SelectNext(bool forward) {
     std::vector<TControl*> stops;
     TabStops(stops);
     if (stops.empty()) return;
-    TControl* current = FromHandle(GetFocus());
+    TControl* current = TControl::FromHandle(GetFocus());
     auto it = std::find(stops.begin(), stops.end(), current);
     size_t next;
     if (it == stops.end()) {

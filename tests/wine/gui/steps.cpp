@@ -1,0 +1,129 @@
+#include "tests/wine/gui/steps.h"
+
+#include "tests/wine/gui/driver.h"
+
+namespace atua::gui {
+
+namespace {
+// The one Steps and WindowCreations of a test (tests only: the timer and hook callbacks have
+// no other way back to their object).
+Steps* gSteps = nullptr;
+WindowCreations* gCreations = nullptr;
+
+template <class F>
+void ForEachThreadWindow(F&& f) {
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND hwnd, LPARAM p) -> BOOL {
+            (*reinterpret_cast<F*>(p))(hwnd);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&f));
+}
+}  // namespace
+
+Steps::Steps(DWORD timeoutMs) : deadline_(GetTickCount() + timeoutMs) {
+    gSteps = this;
+    timer_ = SetTimer(nullptr, 0, 30, Tick);
+}
+
+Steps::~Steps() {
+    KillTimer(nullptr, timer_);
+    gSteps = nullptr;
+}
+
+Steps& Steps::Then(std::function<bool()> step) {
+    steps_.push_back(std::move(step));
+    return *this;
+}
+
+void CALLBACK Steps::Tick(HWND, UINT, UINT_PTR, DWORD) {
+    if (gSteps) gSteps->Run();
+}
+
+void Steps::Run() {
+    // A step may open a modal loop of its own, where this timer fires again.
+    if (running_ || Done()) return;
+    if (static_cast<LONG>(GetTickCount() - deadline_) > 0) {
+        if (!timedOut_) {
+            timedOut_ = true;
+            ForEachThreadWindow([](HWND w) {
+                if (ClassName(w) == kDialogClass) PostMessageW(w, WM_CLOSE, 0, 0);
+            });
+            PostQuitMessage(0);
+        }
+        return;
+    }
+    running_ = true;
+    if (steps_[next_]()) ++next_;
+    running_ = false;
+}
+
+HWND ThreadDialog(std::wstring_view caption) {
+    HWND found = nullptr;
+    ForEachThreadWindow([&](HWND w) {
+        if (!found && IsWindowVisible(w) && ClassName(w) == kDialogClass && Text(w) == caption) found = w;
+    });
+    return found;
+}
+
+HWND AnyThreadDialog() {
+    HWND found = nullptr;
+    ForEachThreadWindow([&](HWND w) {
+        if (!found && IsWindowVisible(w) && ClassName(w) == kDialogClass) found = w;
+    });
+    return found;
+}
+
+WindowCreations::WindowCreations() {
+    gCreations = this;
+    hook_ = SetWindowsHookExW(WH_CBT, Hook, nullptr, GetCurrentThreadId());
+}
+
+WindowCreations::~WindowCreations() {
+    UnhookWindowsHookEx(hook_);
+    gCreations = nullptr;
+}
+
+LRESULT CALLBACK WindowCreations::Hook(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HCBT_CREATEWND && gCreations) {
+        const auto* create = reinterpret_cast<CBT_CREATEWNDW*>(lParam);
+        if (!(create->lpcs->style & WS_CHILD)) ++gCreations->count_;
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+std::vector<std::wstring> SplitLines(const std::wstring& text) {
+    std::vector<std::wstring> lines;
+    std::wstring line;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == L'\r' || text[i] == L'\n') {
+            if (text[i] == L'\r' && i + 1 < text.size() && text[i + 1] == L'\n') ++i;
+            lines.push_back(line);
+            line.clear();
+        } else {
+            line += text[i];
+        }
+    }
+    if (!line.empty()) lines.push_back(line);
+    return lines;
+}
+
+}  // namespace atua::gui
+
+namespace atua::gui {
+namespace {
+// Without a window manager on the test display, Wine waits two seconds for every managed window
+// it hides. The tests' own windows need no window manager: this exe's own Wine setting says so
+// (for its later starts: the display driver has read its settings by now). Other programs keep
+// theirs.
+const bool kUnmanagedWindows = [] {
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring exe(path);
+    exe.erase(0, exe.find_last_of(L"\\/") + 1);
+    const std::wstring key = L"Software\\Wine\\AppDefaults\\" + exe + L"\\X11 Driver";
+    return RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), L"Managed", REG_SZ, L"N", 4) == ERROR_SUCCESS;
+}();
+}  // namespace
+}  // namespace atua::gui
