@@ -157,15 +157,12 @@ std::vector<BYTE> JobSettings(const std::wstring& printer, const TQRReportSettin
         mode->dmFields = (mode->dmFields | DM_PAPERSIZE) & ~(DM_PAPERLENGTH | DM_PAPERWIDTH);
         mode->dmPaperSize = DMPAPER_A4;
     }
-    mode->dmFields |= DM_ORIENTATION | DM_COPIES | DM_DEFAULTSOURCE;
+    mode->dmFields |= DM_ORIENTATION | DM_COPIES | DM_DEFAULTSOURCE | DM_DUPLEX;
     mode->dmOrientation = report.Page.Orientation == TPrinterOrientation::poPortrait ? DMORIENT_PORTRAIT
                                                                                      : DMORIENT_LANDSCAPE;
     mode->dmCopies = static_cast<short>(report.PrinterSettings.Copies);
     mode->dmDefaultSource = DMBIN_AUTO;
-    if (report.PrinterSettings.Duplex) {
-        mode->dmFields |= DM_DUPLEX;
-        mode->dmDuplex = DMDUP_VERTICAL;
-    }
+    mode->dmDuplex = report.PrinterSettings.Duplex ? DMDUP_VERTICAL : DMDUP_SIMPLEX;
 
     std::vector<BYTE> merged(buffer.size());
     if (DocumentPropertiesW(nullptr, raw, name, reinterpret_cast<DEVMODEW*>(merged.data()), mode,

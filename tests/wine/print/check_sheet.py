@@ -43,15 +43,16 @@ def mm(pixels):
     return pixels * PIXEL_MM
 
 
-def job_name(control_file):
-    """The job-name attribute of a CUPS control file (IPP encoding: tag, name, value)."""
+def job_attribute(control_file, name):
+    """The first value of a job attribute in a CUPS control file (IPP encoding: tag, name, value)."""
     data = open(control_file, "rb").read()
-    at = data.find(b"\x00\x08job-name")
+    key = len(name).to_bytes(2, "big") + name.encode()
+    at = data.find(key)
     if at < 0:
         return None
-    at += 10
+    at += len(key)
     length = int.from_bytes(data[at:at + 2], "big")
-    return data[at + 2:at + 2 + length].decode("utf-8", "replace")
+    return data[at + 2:at + 2 + length]
 
 
 def check_structure(path, paper):
@@ -176,9 +177,12 @@ def main():
     if len(jobs) != expected_jobs:
         fail(f"{len(jobs)} jobs in the queue, expected {expected_jobs}")
     for control in sorted(glob.glob(os.path.join(spool, "c*"))):
-        name = job_name(control)
-        if name != "":
+        name = job_attribute(control, "job-name")
+        if name != b"":
             fail(f"{control}: job name {name!r} is not empty")
+        copies = job_attribute(control, "copies")
+        if copies is not None and int.from_bytes(copies, "big") != 1:
+            fail(f"{control}: {int.from_bytes(copies, 'big')} copies, not 1")
     if jobs:
         pages = [check_structure(job, paper) for job in jobs]
         for job, page in zip(jobs[1:], pages[1:]):
