@@ -589,20 +589,35 @@ void addPrimary(os::FileSystem& fs, const std::string& path, const IndexRequest&
         for (const auto& [def, files] : secondaries)
             builders.push_back(std::make_unique<SecondaryBuilder>(fs, path, nh, def, files.named, files.x, files.y, secondaryShare));
 
-        ExternalSorter sorter(fs, scratchPath(path, "sortdb-"), std::string(kTempSuffix), static_cast<std::size_t>(h.recordSize),
-                              static_cast<std::size_t>(key.size), share);
-        forEachRecord(*p.held.db, h, p.chain, [&](std::span<const std::uint8_t> rec, std::uint16_t) { sorter.add(rec); });
-        sorter.finish();
+        // Tables are often in key order already (keys handed out in sequence): a first pass over
+        // the keys alone tells, and then the records stream straight into the new blocks.
+        bool inOrder = true;
+        {
+            std::vector<std::uint8_t> last(static_cast<std::size_t>(key.size));
+            bool any = false;
+            forEachRecord(*p.held.db, h, p.chain, [&](std::span<const std::uint8_t> rec, std::uint16_t) {
+                if (inOrder && any && std::memcmp(last.data(), rec.data(), last.size()) >= 0) inOrder = false;
+                std::memcpy(last.data(), rec.data(), last.size());
+                any = true;
+            });
+        }
+        std::optional<ExternalSorter> sorter;
+        if (!inOrder) {
+            sorter.emplace(fs, scratchPath(path, "sortdb-"), std::string(kTempSuffix), static_cast<std::size_t>(h.recordSize),
+                           static_cast<std::size_t>(key.size), share);
+            forEachRecord(*p.held.db, h, p.chain, [&](std::span<const std::uint8_t> rec, std::uint16_t) { sorter->add(rec); });
+            sorter->finish();
+        }
 
         auto out = fs.open(dbTemp, os::Access::ReadWrite, os::Share::Exclusive, os::Create::CreateOrTruncate);
-        DataBlockWriter writer(*out, static_cast<std::uint64_t>(h.headerSize), h.blockSize, h.recordSize, sorter.recordCount());
+        DataBlockWriter writer(*out, static_cast<std::uint64_t>(h.headerSize), h.blockSize, h.recordSize, h.numRecords);
         if (writer.blockCount() > kMaxBlocks) refuse("Table " + path + " is too large for a primary index");
         int pxCode = indexBlockCode(preferredIndexBlockCode(h), key.size + 6);
         IndexTreeBuilder tree(key.size, pxCode * 1024);
         std::vector<std::uint8_t> prev(static_cast<std::size_t>(key.size));
         bool first = true;
         int currentBlock = 0;
-        for (auto rec = sorter.next(); !rec.empty(); rec = sorter.next()) {
+        auto emit = [&](std::span<const std::uint8_t> rec) {
             if (!first) {
                 int diff = firstDifference(prev.data(), rec.data(), key.size);
                 if (diff < 0) {
@@ -620,13 +635,18 @@ void addPrimary(os::FileSystem& fs, const std::string& path, const IndexRequest&
                 tree.addLeaf(rec.first(static_cast<std::size_t>(key.size)), blk, writer.recordsIn(blk));
             }
             for (auto& b : builders) b->add(rec, blk);
+        };
+        if (sorter) {
+            for (auto rec = sorter->next(); !rec.empty(); rec = sorter->next()) emit(rec);
+        } else {
+            forEachRecord(*p.held.db, h, p.chain, [&](std::span<const std::uint8_t> rec, std::uint16_t) { emit(rec); });
         }
         writer.finish();
 
         int blocks = writer.blockCount();
         auto& raw = nh.raw;
         raw[off::FileType] = static_cast<std::uint8_t>(FileType::KeyedTable);
-        put32(raw, off::NumRecords, static_cast<std::uint32_t>(sorter.recordCount()));
+        put32(raw, off::NumRecords, h.numRecords);
         put16(raw, off::UsedBlocks, static_cast<std::uint32_t>(blocks));
         put16(raw, off::FileBlocks, static_cast<std::uint32_t>(blocks));
         put16(raw, off::FirstBlock, blocks ? 1u : 0u);

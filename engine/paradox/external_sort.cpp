@@ -19,8 +19,8 @@ ExternalSorter::ExternalSorter(os::FileSystem& fs, std::string runPrefix, std::s
                                std::size_t keySize, std::size_t budgetBytes)
     : fs_(fs), prefix_(std::move(runPrefix)), suffix_(std::move(runSuffix)), recordSize_(recordSize),
       keySize_(keySize), budget_(budgetBytes) {
-    // Each buffered record also costs its slot in the order array.
-    bufferRecords_ = std::max<std::size_t>(2, budget_ / (recordSize_ + sizeof(std::uint32_t)));
+    // Each buffered record also costs its sort entry and its slot in the order array.
+    bufferRecords_ = std::max<std::size_t>(2, budget_ / (recordSize_ + sizeof(Entry) + sizeof(std::uint32_t)));
     bufferRecords_ = std::min<std::size_t>(bufferRecords_, 0x7FFFFFFF);
 }
 
@@ -45,14 +45,31 @@ void ExternalSorter::add(std::span<const std::uint8_t> record) {
 }
 
 void ExternalSorter::sortBuffer() {
-    order_.resize(inBuffer_);
-    for (std::size_t i = 0; i < inBuffer_; ++i) order_[i] = static_cast<std::uint32_t>(i);
+    entries_.resize(inBuffer_);
     const std::uint8_t* base = buffer_.data();
-    std::size_t rs = recordSize_, ks = keySize_;
-    std::sort(order_.begin(), order_.end(), [base, rs, ks](std::uint32_t a, std::uint32_t b) {
-        int c = std::memcmp(base + a * rs, base + b * rs, ks);
-        return c < 0 || (c == 0 && a < b);
+    const std::size_t rs = recordSize_, ks = keySize_;
+    const std::size_t inPrefix = std::min<std::size_t>(ks, 24);
+    for (std::size_t i = 0; i < inBuffer_; ++i) {
+        Entry& e = entries_[i];
+        std::uint8_t bytes[24] = {};
+        std::memcpy(bytes, base + i * rs, inPrefix);
+        std::memcpy(e.prefix, bytes, sizeof bytes);
+        // Byte order as integer order (all our targets are little-endian).
+        for (auto& w : e.prefix) w = __builtin_bswap64(w);
+        e.slot = static_cast<std::uint32_t>(i);
+    }
+    std::sort(entries_.begin(), entries_.end(), [base, rs, ks](const Entry& a, const Entry& b) {
+        for (int w = 0; w < 3; ++w)
+            if (a.prefix[w] != b.prefix[w]) return a.prefix[w] < b.prefix[w];
+        if (ks > 24) {
+            int c = std::memcmp(base + a.slot * rs + 24, base + b.slot * rs + 24, ks - 24);
+            if (c != 0) return c < 0;
+        }
+        return a.slot < b.slot;
     });
+    order_.resize(inBuffer_);
+    for (std::size_t i = 0; i < inBuffer_; ++i) order_[i] = entries_[i].slot;
+    entries_.clear();
 }
 
 void ExternalSorter::spill() {
@@ -108,6 +125,8 @@ void ExternalSorter::finish() {
     buffer_.shrink_to_fit();
     order_ = {};
     order_.shrink_to_fit();
+    entries_ = {};
+    entries_.shrink_to_fit();
     std::size_t perRun = std::max<std::size_t>(1, budget_ / runs_.size() / recordSize_);
     for (std::size_t i = 0; i < runs_.size(); ++i) {
         Run& r = *runs_[i];
