@@ -17,7 +17,8 @@
 #
 # A scheduler of its own runs for the test (its own configuration, spool and socket, handed to
 # Wine through CUPS_SERVER), so the machine's CUPS set-up is neither needed nor touched. Exits 77
-# (skipped) when the tools are missing or the scheduler cannot run. Keeps its folder on failure.
+# (skipped) when the tools are missing or the scheduler cannot run. Keeps its folder (spool, logs,
+# rendered page) on failure, or always with ATUA_PRINT_KEEP=1.
 set -uo pipefail
 
 win64_dir=$1
@@ -46,7 +47,7 @@ cleanup() {
     wait "$cupsd_pid" 2>/dev/null
   fi
   [ -n "$wine_used" ] && wineserver -k 2>/dev/null
-  if [ "$failed" = 0 ]; then rm -rf "$work"; else echo "kept: $work"; fi
+  if [ "$failed" = 0 ] && [ -z "${ATUA_PRINT_KEEP:-}" ]; then rm -rf "$work"; else echo "kept: $work"; fi
 }
 trap cleanup EXIT
 
