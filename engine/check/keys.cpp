@@ -67,21 +67,24 @@ Verdict compareKeys(const std::uint8_t* a, const std::uint8_t* b, const KeyLayou
             if (c != 0) return flip(c < 0 ? Verdict::Less : Verdict::Greater, p.descending);
             continue;
         }
+        bool caseOnly = false;  // so far the part differs at most in the case of ASCII letters
         for (std::uint32_t i = 0; i < p.size; ++i) {
             std::uint8_t cx = o.caseInsensitive ? upper1252(x[i]) : x[i];
             std::uint8_t cy = o.caseInsensitive ? upper1252(y[i]) : y[i];
             if (cx == cy) continue;
-            Verdict v = cx < cy ? Verdict::Less : Verdict::Greater;
-            if (!o.binary) {
-                if (digit(cx) && digit(cy)) {
-                } else if (letter(cx) && letter(cy) && upper1252(cx) != upper1252(cy)) {
-                    v = upper1252(cx) < upper1252(cy) ? Verdict::Less : Verdict::Greater;
-                } else {
-                    return Verdict::Unknown;
-                }
+            if (o.binary) return flip(cx < cy ? Verdict::Less : Verdict::Greater, p.descending);
+            // A dictionary collation weighs letters before their case: a case difference
+            // decides nothing yet, the next real difference does.
+            if (letter(cx) && letter(cy) && upper1252(cx) == upper1252(cy)) {
+                caseOnly = true;
+                continue;
             }
-            return flip(v, p.descending);
+            if (digit(cx) && digit(cy)) return flip(cx < cy ? Verdict::Less : Verdict::Greater, p.descending);
+            if (letter(cx) && letter(cy))
+                return flip(upper1252(cx) < upper1252(cy) ? Verdict::Less : Verdict::Greater, p.descending);
+            return Verdict::Unknown;
         }
+        if (caseOnly) return Verdict::Unknown;
     }
     return Verdict::Equal;
 }

@@ -39,8 +39,9 @@ struct Ordering {
 enum class Verdict { Less, Equal, Greater, Unknown };
 
 // a versus b. With a binary sort order the answer is always known. With another sort order an
-// alpha difference is decided only where it is collation-neutral: the first differing bytes are
-// two ASCII digits, or two ASCII letters that differ after upper-casing; otherwise Unknown.
+// alpha difference is decided only where it is collation-neutral: the first differing bytes that
+// are not the same ASCII letter in another case are two ASCII digits, or two different ASCII
+// letters; anything else (punctuation, accents, a difference of case alone) is Unknown.
 Verdict compareKeys(const std::uint8_t* a, const std::uint8_t* b, const KeyLayout& layout,
                     const Ordering& ordering);
 
