@@ -108,9 +108,15 @@ Family scanFamily(os::FileSystem& fs, const std::string& tablePath) {
 // ---------------------------------------------------------------------------------------------
 // Exclusive access for the whole addition.
 
+// The table and every file of its family, open exclusively until the switch. Whatever is read
+// from them goes through these handles (on Windows nobody, not even we, can open them again).
 struct Held {
     std::unique_ptr<os::File> db;
-    std::vector<std::unique_ptr<os::File>> others;
+    std::map<std::string, std::unique_ptr<os::File>> others;
+    os::File* member(const std::string& path) const {
+        auto it = others.find(path);
+        return it == others.end() ? nullptr : it->second.get();
+    }
     void release() {
         db.reset();
         others.clear();
@@ -128,7 +134,7 @@ Held acquire(os::FileSystem& fs, const Family& family) {
     }
     for (const auto& member : family.members()) {
         try {
-            held.others.push_back(fs.open(member, os::Access::Read, os::Share::Exclusive));
+            held.others[member] = fs.open(member, os::Access::Read, os::Share::Exclusive);
         } catch (const os::OsError& e) {
             if (e.kind() == os::OsError::Kind::Busy)
                 refuse(busyMessage(path) + " (its index file " + paths::baseName(member) + " is in use)");
@@ -312,7 +318,7 @@ struct SecondaryDef {
 
 // Reads what an existing .X file defines; nullopt (with the reason) when it is not one this
 // program can rebuild.
-std::optional<SecondaryDef> readSecondaryDef(os::FileSystem& fs, const SecondaryFiles& files, const TableHeader& db,
+std::optional<SecondaryDef> readSecondaryDef(const Held& held, const SecondaryFiles& files, const TableHeader& db,
                                              std::string& why) {
     if (files.x.empty() || files.y.empty()) {
         why = "the index files " + (files.x.empty() ? files.y : files.x) + " have no partner";
@@ -320,7 +326,11 @@ std::optional<SecondaryDef> readSecondaryDef(os::FileSystem& fs, const Secondary
     }
     TableHeader x;
     try {
-        auto f = fs.open(files.x, os::Access::Read, os::Share::Shared);
+        os::File* f = held.member(files.x);
+        if (!f) {
+            why = files.x + " is not open";
+            return std::nullopt;
+        }
         x = readHeader(*f, f->size(), files.x);
     } catch (const EDBEngineError& e) {
         why = e.Message();
@@ -567,7 +577,7 @@ void addPrimary(os::FileSystem& fs, const std::string& path, const IndexRequest&
             refuse("Table " + path + " has secondary index files (" + paths::baseName(s.x.empty() ? s.y : s.x) +
                    ") made for a table without a primary index; remove them before adding the primary index");
         std::string why;
-        auto def = readSecondaryDef(fs, s, nh, why);
+        auto def = readSecondaryDef(p.held, s, nh, why);
         if (!def || def->descending)
             refuse("The secondary index files of table " + path + " cannot be rebuilt for the new primary index (" +
                    (def ? "a descending index" : why) + "); nothing was changed");
@@ -712,7 +722,7 @@ void addSecondary(os::FileSystem& fs, const std::string& path, const IndexReques
     for (const auto& s : p.family.secondaries) {
         if (s.named != named) continue;
         std::string why;
-        auto existing = readSecondaryDef(fs, s, h, why);
+        auto existing = readSecondaryDef(p.held, s, h, why);
         std::string existingName = existing ? existing->name : std::string();
         bool sameSlot = !named && s.slot == req.fields[0];
         if (!sameSlot && !(existing && paths::equalsNoCase(existingName, def.name))) continue;

@@ -168,7 +168,14 @@ void recoverTable(os::FileSystem& fs, const std::string& tablePath) {
         if (journal) {
             std::string jpath = paths::join(dir, journalName);
             auto renames = parse(readWhole(fs, jpath));
-            if (renames) finishSwitch(fs, dir, jpath, *renames);
+            // Only the table's own files, each replaced by its own temporary; a journal naming
+            // anything else was not written by this engine and is treated as damaged.
+            bool own = renames.has_value();
+            if (own)
+                for (const auto& [temp, final] : *renames)
+                    own = own && final.find_first_of("/\\") == std::string::npos && startsWithNoCase(final, prefix) &&
+                          temp == final + std::string(kTempSuffix);
+            if (own) finishSwitch(fs, dir, jpath, *renames);
             else fs.remove(jpath);
         }
         for (const auto& name : temps) fs.remove(paths::join(dir, name));
