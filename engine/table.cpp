@@ -76,6 +76,7 @@ const TFieldDef* TFieldDefs::Find(std::string_view name) const {
 struct TTable::Impl {
     paradox::OpenTable open;  // valid while the table is active
     bool active = false;
+    std::string fieldDefsPath;  // the table the field definitions were read from
 };
 
 TTable::TTable() : TTable(os::realFileSystem()) {}
@@ -110,6 +111,7 @@ void TTable::SetActive(bool active) {
                                               Exclusive ? os::Share::Exclusive : os::Share::Shared);
     paradox::walkChain(*t.file, t.header, path);
     FieldDefs.Assign(fieldDefsOf(t.header));
+    impl_->fieldDefsPath = path;
     impl_->open = std::move(t);
     impl_->active = true;
 }
@@ -138,10 +140,11 @@ void TTable::AddIndex(std::string_view Name, std::string_view Fields, TIndexOpti
     if (impl_->active)
         throw EDatabaseError("Cannot add an index to table " + path + " while this program has it open; close it first");
     // 1. Current field definitions, read by path when needed.
-    if (!FieldDefs.Updated()) {
+    if (!FieldDefs.Updated() || impl_->fieldDefsPath != path) {
         paradox::recoverInterruptedUpdate(fs_, path);
         paradox::OpenTable t = paradox::openTable(fs_, path, os::Access::Read, os::Share::Shared);
         FieldDefs.Assign(fieldDefsOf(t.header));
+        impl_->fieldDefsPath = path;
     }
     // 2. Every named field must exist before the engine is asked for anything.
     auto resolve = [&](std::string_view list) {

@@ -689,6 +689,9 @@ void addSecondary(os::FileSystem& fs, const std::string& path, const IndexReques
     if (!h.keyed())
         refuse("Table " + path + " has no primary index; add the primary index before the secondary index" +
                (req.name.empty() ? std::string() : " '" + req.name + "'"));
+    if (!h.hasExtension)
+        refuse("Table " + path + " is of Paradox level 3, which has no named secondary indexes; the index '" + req.name +
+               "' was not added");
     if (o.contains(TIndexOption::ixDescending) || !req.descFields.empty())
         refuse("Descending indexes are not supported; the index '" + req.name + "' was not added to table " + path);
     SecondaryDef def;

@@ -118,6 +118,9 @@ std::vector<std::uint8_t> xFileHeader(const TableHeader& db, const XTableLayout&
     // The extension: the table's version words, update time, code page and the 01 01 pair.
     std::memcpy(h.data() + 0x58, db.raw.data() + 0x58, 0x20);
     put32(h, off::Encryption2, 0);
+    // The table's 02 here marks referential integrity; an index file never takes part in it.
+    h[0x6C] = 1;
+    h[0x6D] = 1;
     std::int16_t hiField = 0;
     for (auto v : layout.fieldNumbers) hiField = std::max<std::int16_t>(hiField, static_cast<std::int16_t>(v & 0x7FFF));
     put16(h, off::HiFieldId, static_cast<std::uint32_t>(hiField + 1));
