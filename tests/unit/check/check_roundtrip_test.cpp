@@ -185,6 +185,31 @@ TEST(EngineRoundTripLookup, SeekMatchesScan) {
     }
 }
 
+// Values a real table holds besides the plain ones: negative control codes, blank CNPJs, CNPJs
+// that differ only in case. Under both sort orders the engine's indexes must verify.
+class EngineUnusualValues : public ::testing::TestWithParam<SortOrder> {};
+
+TEST_P(EngineUnusualValues, Verify) {
+    TempDir dir;
+    const std::string path = dir.file("movimento.db");
+    MovementOptions o = with(15);
+    o.records = 3'000;
+    o.sortOrder = GetParam();
+    auto records = fixtures::movementRecords(o);
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        if (i % 2) records[i].controle = -records[i].controle;
+        if (i % 7 == 0) records[i].cnpj.clear();
+    }
+    fixtures::writeMovementTable(path, records, o);
+    ASSERT_NO_THROW(runUpdate(path));
+    const Report r = checkTable(path, engineOptions());
+    EXPECT_EQ(r.exitCode(), 0) << r.text();
+    EXPECT_TRUE(sameRecords(fixtures::readMovementTable(path, findFile(dir, ".PX")).records, records));
+}
+
+INSTANTIATE_TEST_SUITE_P(SortOrders, EngineUnusualValues, ::testing::Values(SortOrder::Ansiintl, SortOrder::Dbwinus0),
+                         [](const auto& info) { return std::string(info.param == SortOrder::Ansiintl ? "Ansiintl" : "Dbwinus0"); });
+
 // A second run over an updated table (the update does not look for existing indexes): whatever
 // the engine answers, the family still verifies and holds every record.
 TEST(EngineRoundTripAgain, SecondRunLeavesAValidFamily) {
