@@ -136,9 +136,16 @@ Held acquire(os::FileSystem& fs, const Family& family) {
         try {
             held.others[member] = fs.open(member, os::Access::Read, os::Share::Exclusive);
         } catch (const os::OsError& e) {
-            if (e.kind() == os::OsError::Kind::Busy)
-                refuse(busyMessage(path) + " (its index file " + paths::baseName(member) + " is in use)");
-            raiseOsError(e, member);
+            std::string file = paths::baseName(member);
+            switch (e.kind()) {
+                case os::OsError::Kind::Busy: refuse(busyMessage(path) + " (its index file " + file + " is in use)");
+                case os::OsError::Kind::DiskFull:
+                    refuse("The disk holding table " + path + " is full (opening its index file " + file + "); nothing was changed");
+                case os::OsError::Kind::AccessDenied:
+                    refuse("Access to the index file " + file + " of table " + path + " was denied by the system; nothing was changed");
+                default:
+                    refuse("The index file " + file + " of table " + path + " cannot be opened (" + e.what() + "); nothing was changed");
+            }
         }
     }
     for (const auto& lock : family.lockFiles)
