@@ -74,10 +74,11 @@ Chain walkChain(ParadoxFile& f, Sink& s) {
     const Header& h = f.header();
     Chain c;
     const std::uint32_t physical = f.physicalBlocks();
-    if (h.fileBlocks > physical)
+    if (h.fileBlocks != physical)
         s.problem("the header counts " + str(h.fileBlocks) + " blocks but the file holds " + str(physical));
-    else if (h.fileBlocks < physical)
-        s.note("the file holds " + str(physical) + " blocks, the header counts " + str(h.fileBlocks));
+    // Only a table's last block has been seen cut short (by the original engine).
+    if (h.kind() != FileKind::Table && physical > 0 && f.bytesInBlock(physical) < h.blockSize())
+        s.problem("the file ends inside block " + str(physical));
     const std::uint32_t capacity = (h.blockSize() - 6) / h.recordSize;
     if (h.recordSize == 0 || capacity == 0) {
         s.problem("a block cannot hold one record of " + str(h.recordSize) + " bytes");
@@ -400,6 +401,25 @@ void checkHeaderLayout(const Header& h, Sink& s) {
         s.problem("an index-name offset (0x68) in a file that carries no name");
 }
 
+// Fixed header bytes that every reference file of each kind carries.
+void checkFixedHeader(const Header& h, const Header* table, Sink& s) {
+    const FileKind k = h.kind();
+    const bool tableLike = k == FileKind::Table || k == FileKind::SecondaryData;
+    const std::uint8_t v = h.version;
+    if (v < 3 || v > 0x0C) s.problem("unknown file version " + str(v));
+    if (table && v != table->version) s.problem("file version " + str(v) + " differs from the table's " + str(table->version));
+    if (h.modified1 || h.modified2) s.problem("the header marks the file as needing a rebuild (0x14/0x2A)");
+    if (k != FileKind::SecondaryData && h.indexField != 0) s.problem("index field number (0x15) is " + str(h.indexField) + ", not 0");
+    if (tableLike && (h.root != 0 || h.levels != 0)) s.problem("root block and levels (0x1E/0x20) are set in a file that has no tree");
+    if (h.bytes3E != (tableLike ? 0x0F1F : 0)) s.problem("bytes 0x3E-0x3F are not those of its kind of file");
+    if (h.byte56 != (tableLike ? 0x20 : 0)) s.problem("byte 0x56 is " + str(h.byte56) + ", not that of its kind of file");
+    if (!tableLike && h.encryption1 != 0) s.problem("an index file marked as encrypted (0x25)");
+    if (h.extended && (h.versionId58 != 0x0100 + v || h.versionId5A != 0x0100 + v))
+        s.problem("the version words (0x58/0x5A) do not match the file version " + str(v));
+    if (table && h.extended && table->extended && h.codePage != table->codePage)
+        s.problem("code page " + str(h.codePage) + " differs from the table's " + str(table->codePage));
+}
+
 void stamp(bool strict, Sink& s, bool holds, const std::string& what) {
     if (holds) return;
     if (strict) s.problem(what);
@@ -471,11 +491,14 @@ void checkSecondary(Report& report, TableState& ts, const std::string& suffix, c
         s.problem("key field count (0x23) is " + std::to_string(xh.keyFields) + ", expected " + std::to_string(ts.keyed ? n - 1 : m + 2));
     int rs = 0;
     for (const Field& f : xh.fields) rs += f.stored;
-    if (rs != xh.recordSize) s.problem("record size " + str(xh.recordSize) + " is not the sum of its fields, " + std::to_string(rs));
+    bool layoutOk = true;
+    if (rs != xh.recordSize) {
+        s.problem("record size " + str(xh.recordSize) + " is not the sum of its fields, " + std::to_string(rs));
+        layoutOk = false;
+    }
     if (xh.blockCode != dbh.blockCode) s.note("block size " + str(xh.blockSize()) + " differs from the table's " + str(dbh.blockSize()));
     std::vector<int> dbField(m);
     std::vector<std::string> fieldNames;
-    bool layoutOk = true;
     for (int i = 0; i < m; ++i) {
         const int no = static_cast<std::uint16_t>(xh.fields[i].number) & 0x7FFF;
         dbField[i] = no;
@@ -531,6 +554,7 @@ void checkSecondary(Report& report, TableState& ts, const std::string& suffix, c
     stamp(options.strictStamps, s, xh.stamp2E == dbh.stamp2E,
           "stamp 0x2E is " + str(xh.stamp2E) + ", the table's is " + str(dbh.stamp2E));
     checkHeaderLayout(xh, s);
+    checkFixedHeader(xh, &dbh, s);
 
     std::string indexLabel = grouped ? "\"" + xh.indexName + "\"" : "";
     std::string on;
@@ -657,6 +681,7 @@ void checkSecondary(Report& report, TableState& ts, const std::string& suffix, c
                 stamp(options.strictStamps, ys, yh.stamp2C == xh.stamp2D,
                       "stamp 0x2C is " + str(yh.stamp2C) + ", the index's 0x2D is " + str(xh.stamp2D));
                 checkHeaderLayout(yh, ys);
+                checkFixedHeader(yh, &dbh, ys);
                 if (ys.clean()) {
                     Tree t = checkTree(yf, ys, xl, chosen, xc, xr, xh.fields, unknown);
                     ir.levels = t.levels;
@@ -709,8 +734,26 @@ std::string Report::text() const {
     return out;
 }
 
+namespace {
+void checkFamily(Report& report, const std::string& path, const Options& options);
+}  // namespace
+
 Report checkTable(const std::string& path, const Options& options) {
     Report report;
+    report.table = path;
+    try {
+        checkFamily(report, path, options);
+    } catch (const std::exception& e) {
+        // A file that cannot be read any further: what was found so far stands, plus this.
+        if (report.files.empty()) addFile(report, path, "table");
+        FileResult& last = report.files.back();
+        last.problems.push_back(std::string("cannot be read any further: ") + e.what());
+    }
+    return report;
+}
+
+namespace {
+void checkFamily(Report& report, const std::string& path, const Options& options) {
     report.table = path;
     const auto slash = path.find_last_of("/\\");
     TableState ts;
@@ -723,20 +766,20 @@ Report checkTable(const std::string& path, const Options& options) {
         db.emplace(path);
     } catch (const FormatError& e) {
         s.problem(e.what());
-        return report;
+        return;
     }
     ts.db = &*db;
     const Header& h = db->header();
     if (h.kind() != FileKind::Table) {
         s.problem("file type " + str(h.fileType) + " is not a table");
-        return report;
+        return;
     }
     const Family family = findFamily(ts.folder, name);
     if (h.encrypted()) {
         report.encrypted = true;
         s.describe("encrypted table, not verified");
         s.note("encrypted tables cannot be read without their password");
-        return report;
+        return;
     }
     ts.keyed = h.fileType == 0;
     int rs = 0;
@@ -751,8 +794,9 @@ Report checkTable(const std::string& path, const Options& options) {
     if (ts.keyed && h.keyWorkspace == 0) s.problem("a keyed table whose primary-index word (0x16) is zero");
     if (!ts.keyed && h.keyWorkspace != 0) s.note("an unkeyed table whose primary-index word (0x16) is not zero");
     checkHeaderLayout(h, s);
+    checkFixedHeader(h, nullptr, s);
     ts.order.binary = binarySortOrder(h.sortOrder);
-    if (!s.clean()) return report;
+    if (!s.clean()) return;
 
     ts.chain = walkChain(*db, s);
     const int pkFields = ts.keyed ? h.keyFields : 0;
@@ -796,10 +840,10 @@ Report checkTable(const std::string& path, const Options& options) {
                             ps.problem("key field " + std::to_string(i + 1) + " differs from the table's " + h.fields[i].name);
                     if (ph.keyFields != 0) ps.problem("key field count (0x23) is " + std::to_string(ph.keyFields) + ", not 0");
                     if (ph.sortByte != h.sortByte) ps.problem("sort byte " + str(ph.sortByte) + " differs from the table's " + str(h.sortByte));
-                    if (ph.version != h.version) ps.note("version byte " + str(ph.version) + " differs from the table's " + str(h.version));
                     stamp(options.strictStamps, ps, ph.stamp2C == h.stamp2D,
                           "stamp 0x2C is " + str(ph.stamp2C) + ", the table's 0x2D is " + str(h.stamp2D));
                     checkHeaderLayout(ph, ps);
+                    checkFixedHeader(ph, &h, ps);
                     if (ps.clean()) {
                         Tree t = checkTree(px, ps, ts.pk, ts.order, ts.chain, recs, h.fields, unknown);
                         if (t.usable && unknown == 0 && o.violations == 0) checkSeeks(t, recs, ts.pk, ts.order, ps);
@@ -829,7 +873,7 @@ Report checkTable(const std::string& path, const Options& options) {
         s.problem("a primary index (" + *family.px + ") beside an unkeyed table");
     }
 
-    if (!s.clean()) return report;
+    if (!s.clean()) return;
     for (const auto& [suffix, xName] : family.x) {
         auto y = family.y.find(suffix);
         checkSecondary(report, ts, suffix, xName, y == family.y.end() ? std::nullopt : std::optional<std::string>(y->second), options);
@@ -838,7 +882,8 @@ Report checkTable(const std::string& path, const Options& options) {
         if (!family.x.count(suffix)) {
             report.files.push_back({yName, "secondary index tree", {"its index, .X" + suffix + ", is missing"}, {}, 0});
         }
-    return report;
 }
+
+}  // namespace
 
 }  // namespace atua::check

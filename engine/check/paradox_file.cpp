@@ -154,6 +154,10 @@ Header parseHeader(std::span<const std::uint8_t> b, std::uint64_t fileSize) {
     h.firstFree = u16le(&b[0x4D]);
     h.usedHeader = u16le(&b[0x51]);
     h.flags55 = b[0x55];
+    h.modified1 = b[0x14];
+    h.modified2 = b[0x2A];
+    h.bytes3E = u16le(&b[0x3E]);
+    h.byte56 = b[0x56];
 
     if (h.fileType > 8) throw FormatError("unknown file type " + std::to_string(h.fileType));
     if (h.headerSize < 0x58 || h.headerSize % 0x800 != 0)
@@ -171,6 +175,8 @@ Header parseHeader(std::span<const std::uint8_t> b, std::uint64_t fileSize) {
     h.extended = table && h.version >= 5;
     std::uint32_t at = h.extended ? 0x78 : 0x58;
     if (h.extended) {
+        h.versionId58 = u16le(&b[0x58]);
+        h.versionId5A = u16le(&b[0x5A]);
         h.encryption2 = u32le(&b[0x5C]);
         h.fieldNumbersPtr = u16le(&b[0x66]);
         h.indexNamePtr = u16le(&b[0x68]);

@@ -51,6 +51,10 @@ struct Header {
     std::uint16_t firstFree = 0;     // 0x4D
     std::uint16_t usedHeader = 0;    // 0x51
     std::uint8_t flags55 = 0;
+    std::uint8_t modified1 = 0, modified2 = 0;  // 0x14, 0x2A: non-zero asks for a rebuild
+    std::uint16_t bytes3E = 0;                  // 0x3E-0x3F
+    std::uint8_t byte56 = 0;
+    std::uint16_t versionId58 = 0, versionId5A = 0;
     bool extended = false;           // has the 0x58-0x77 block (v4+ tables and .X files)
     std::uint32_t encryption2 = 0;
     std::uint16_t codePage = 0;
