@@ -3,6 +3,7 @@
 #include <objbase.h>
 
 #include "app/controls.h"
+#include "app/enum_windows.h"
 #include "app/text.h"
 #include "engine/exceptions.h"
 
@@ -23,17 +24,6 @@ std::string ExecutableName() {
     if (auto slash = name.find_last_of(L"\\/"); slash != std::wstring::npos) name.erase(0, slash + 1);
     if (auto dot = name.rfind(L'.'); dot != std::wstring::npos) name.erase(dot);
     return Narrow(name);
-}
-
-template <class F>
-void ForEachThreadWindow(F&& f) {
-    EnumThreadWindows(
-        GetCurrentThreadId(),
-        [](HWND hwnd, LPARAM p) -> BOOL {
-            (*reinterpret_cast<F*>(p))(hwnd);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&f));
 }
 
 }  // namespace
@@ -197,6 +187,7 @@ void TApplication::Minimize() {
             ShowWindow(w, SW_HIDE);
             hiddenByMinimize_.push_back(w);
         }
+        return true;
     });
     ShowWindow(handle_, SW_MINIMIZE);
 }
@@ -266,6 +257,7 @@ ModalScope::ModalScope() : active_(GetActiveWindow()), focus_(GetFocus()) {
             EnableWindow(w, FALSE);
             disabled_.push_back(w);
         }
+        return true;
     });
 }
 

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <string>
 
+#include "app/enum_windows.h"
 #include "tests/wine/gui/driver.h"
 
 namespace {
@@ -17,18 +18,12 @@ namespace {
 HWND TopLevel(const std::wstring& caption, DWORD timeoutMs) {
     return atua::gui::WaitFor(
         [&]() -> HWND {
-            struct Search {
-                const std::wstring& caption;
-                HWND found = nullptr;
-            } s{caption};
-            EnumWindows(
-                [](HWND w, LPARAM p) -> BOOL {
-                    auto& s = *reinterpret_cast<Search*>(p);
-                    if (IsWindowVisible(w) && atua::gui::Text(w) == s.caption) s.found = w;
-                    return s.found == nullptr;
-                },
-                reinterpret_cast<LPARAM>(&s));
-            return s.found;
+            HWND found = nullptr;
+            atua::app::ForEachTopLevelWindow([&](HWND w) {
+                if (IsWindowVisible(w) && atua::gui::Text(w) == caption) found = w;
+                return found == nullptr;
+            });
+            return found;
         },
         timeoutMs);
 }

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "app/enum_windows.h"
+
 namespace atua::gui {
 
 namespace {
@@ -9,14 +11,6 @@ namespace {
 std::wstring& StoredProgramPath() {
     static std::wstring path;
     return path;
-}
-
-template <class F>
-void ForEachChild(HWND parent, F&& f) {
-    EnumChildWindows(
-        parent,
-        [](HWND hwnd, LPARAM p) -> BOOL { return (*reinterpret_cast<F*>(p))(hwnd) ? TRUE : FALSE; },
-        reinterpret_cast<LPARAM>(&f));
 }
 
 }  // namespace
@@ -46,21 +40,14 @@ Program::~Program() {
 }
 
 std::vector<HWND> Program::Windows(bool visibleOnly) const {
-    struct Search {
-        DWORD pid;
-        bool visibleOnly;
-        std::vector<HWND> found;
-    } search{info_.dwProcessId, visibleOnly, {}};
-    EnumWindows(
-        [](HWND hwnd, LPARAM p) -> BOOL {
-            auto& s = *reinterpret_cast<Search*>(p);
-            DWORD pid = 0;
-            GetWindowThreadProcessId(hwnd, &pid);
-            if (pid == s.pid && (!s.visibleOnly || IsWindowVisible(hwnd))) s.found.push_back(hwnd);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    std::vector<HWND> found;
+    app::ForEachTopLevelWindow([&](HWND hwnd) {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(hwnd, &pid);
+        if (pid == info_.dwProcessId && (!visibleOnly || IsWindowVisible(hwnd))) found.push_back(hwnd);
+        return true;
+    });
+    return found;
 }
 
 HWND Program::WaitWindow(std::wstring_view cls, std::optional<std::wstring_view> title, DWORD timeoutMs,
@@ -119,7 +106,7 @@ std::wstring ClassName(HWND hwnd) {
 
 std::wstring DialogText(HWND dialog) {
     std::wstring out;
-    ForEachChild(dialog, [&](HWND c) {
+    app::ForEachChildWindow(dialog, [&](HWND c) {
         if (_wcsicmp(ClassName(c).c_str(), L"Static") == 0 && (GetWindowLongW(c, GWL_STYLE) & SS_TYPEMASK) != SS_ICON) {
             std::wstring t = Text(c);
             if (!t.empty()) out += (out.empty() ? L"" : L"\n") + t;
@@ -131,7 +118,7 @@ std::wstring DialogText(HWND dialog) {
 
 std::vector<std::wstring> ButtonCaptions(HWND window) {
     std::vector<std::wstring> out;
-    ForEachChild(window, [&](HWND c) {
+    app::ForEachChildWindow(window, [&](HWND c) {
         if (_wcsicmp(ClassName(c).c_str(), L"Button") == 0) out.push_back(Text(c));
         return true;
     });
@@ -140,7 +127,7 @@ std::vector<std::wstring> ButtonCaptions(HWND window) {
 
 HWND FindControl(HWND parent, std::wstring_view text) {
     HWND found = nullptr;
-    ForEachChild(parent, [&](HWND c) {
+    app::ForEachChildWindow(parent, [&](HWND c) {
         if (Text(c) == text) found = c;
         return found == nullptr;
     });
@@ -149,7 +136,7 @@ HWND FindControl(HWND parent, std::wstring_view text) {
 
 HWND FindChildOfClass(HWND parent, std::wstring_view cls) {
     HWND found = nullptr;
-    ForEachChild(parent, [&](HWND c) {
+    app::ForEachChildWindow(parent, [&](HWND c) {
         if (_wcsicmp(ClassName(c).c_str(), std::wstring(cls).c_str()) == 0) found = c;
         return found == nullptr;
     });

@@ -1,8 +1,11 @@
 #include "tests/wine/gui/steps.h"
 
+#include "app/enum_windows.h"
 #include "tests/wine/gui/driver.h"
 
 namespace atua::gui {
+
+using app::ForEachThreadWindow;
 
 namespace {
 // The one Steps and WindowCreations of a test (tests only: the timer and hook callbacks have
@@ -10,16 +13,6 @@ namespace {
 Steps* gSteps = nullptr;
 WindowCreations* gCreations = nullptr;
 
-template <class F>
-void ForEachThreadWindow(F&& f) {
-    EnumThreadWindows(
-        GetCurrentThreadId(),
-        [](HWND hwnd, LPARAM p) -> BOOL {
-            (*reinterpret_cast<F*>(p))(hwnd);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&f));
-}
 }  // namespace
 
 Steps::Steps(DWORD timeoutMs) : deadline_(GetTickCount() + timeoutMs) {
@@ -49,6 +42,7 @@ void Steps::Run() {
             timedOut_ = true;
             ForEachThreadWindow([](HWND w) {
                 if (ClassName(w) == kDialogClass) PostMessageW(w, WM_CLOSE, 0, 0);
+                return true;
             });
             PostQuitMessage(0);
         }
@@ -62,7 +56,8 @@ void Steps::Run() {
 HWND ThreadDialog(std::wstring_view caption) {
     HWND found = nullptr;
     ForEachThreadWindow([&](HWND w) {
-        if (!found && IsWindowVisible(w) && ClassName(w) == kDialogClass && Text(w) == caption) found = w;
+        if (IsWindowVisible(w) && ClassName(w) == kDialogClass && Text(w) == caption) found = w;
+        return found == nullptr;
     });
     return found;
 }
@@ -70,7 +65,8 @@ HWND ThreadDialog(std::wstring_view caption) {
 HWND AnyThreadDialog() {
     HWND found = nullptr;
     ForEachThreadWindow([&](HWND w) {
-        if (!found && IsWindowVisible(w) && ClassName(w) == kDialogClass) found = w;
+        if (IsWindowVisible(w) && ClassName(w) == kDialogClass) found = w;
+        return found == nullptr;
     });
     return found;
 }
