@@ -9,7 +9,7 @@ packages=(
   googletest libgtest-dev libbenchmark-dev
   pxlib-dev
   wine wine64 xvfb xdotool imagemagick x11-utils
-  cups cups-client cups-bsd ghostscript poppler-utils fonts-liberation
+  cups cups-client cups-bsd ghostscript poppler-utils fonts-liberation fonts-dejavu-core fonts-dejavu-extra
   python3
 )
 
