@@ -33,6 +33,8 @@ SCENARIOS = {
                 [f"error: {TITLE} | Field 'cad_cd_cnpj' not found in table {TABLE}.", "running", "exit: 0"], "primary"),
     "after-power-loss": (["--records", "2000"], "add-primary", "yes", False,
                          [f"box: {TITLE} | {SUCCESS}", "exit: 0"], "both"),
+    "already-updated": (["--records", "2000"], "add-both", "yes", False,
+                        [f"box: {TITLE} | {SUCCESS}", "exit: 0"], "both"),
     "duplicate-key": (["--records", "500", "--duplicate-key"], None, "yes", False,
                       [f"error: {TITLE} | <engine>", "running", "exit: 0"], "unchanged"),
     "product-running": (["--records", "500"], None, "yes", True,
@@ -80,7 +82,7 @@ def main():
         r = run([os.path.join(a.native, "tools", "make-movimento"), table, "--seed", "7"] + table_opts)
         assert r.returncode == 0, r.stderr
         before_digest = run([tool, "digest", table]).stdout.strip()
-        if prepare == "add-primary":
+        if prepare:
             r = run([tool, prepare, table])
             assert r.returncode == 0, r.stderr
     before = snapshot(based)

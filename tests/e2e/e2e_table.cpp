@@ -3,6 +3,7 @@
 //                                prints "records N digest D", D over the sorted records, so two
 //                                tables with the same records in any order print the same line
 //   e2e-table add-primary PATH   adds only the primary index, as a run cut short after it would
+//   e2e-table add-both PATH      adds both indexes, as a complete run would
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -39,10 +40,11 @@ int Digest(const std::string& path, const std::string& px) {
     return 0;
 }
 
-int AddPrimary(const std::string& path) {
+int AddIndexes(const std::string& path, bool both) {
     atua::TTable table;
     table.TableName = path;
     table.AddIndex("", "mov_cd_controle", {atua::TIndexOption::ixPrimary, atua::TIndexOption::ixUnique});
+    if (both) table.AddIndex("CNPJ_IDX", "cad_cd_cnpj", {atua::TIndexOption::ixCaseInsensitive});
     return 0;
 }
 
@@ -52,8 +54,9 @@ int main(int argc, char** argv) {
     try {
         std::string command = argc > 1 ? argv[1] : "";
         if (command == "digest" && (argc == 3 || argc == 4)) return Digest(argv[2], argc == 4 ? argv[3] : "");
-        if (command == "add-primary" && argc == 3) return AddPrimary(argv[2]);
-        std::fputs("usage: e2e-table digest PATH [PX] | add-primary PATH\n", stderr);
+        if (command == "add-primary" && argc == 3) return AddIndexes(argv[2], false);
+        if (command == "add-both" && argc == 3) return AddIndexes(argv[2], true);
+        std::fputs("usage: e2e-table digest PATH [PX] | add-primary PATH | add-both PATH\n", stderr);
         return 2;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "e2e-table: %s\n", e.what());
