@@ -5,27 +5,54 @@
 
 namespace atua::paradox {
 
+namespace {
+
+// What the in-memory sort moves around: the key's first bytes as big-endian words (so most
+// comparisons are integer compares on contiguous memory) and the record's slot.
+template <int Words>
+struct Entry {
+    std::uint64_t prefix[Words];
+    std::uint32_t slot;
+};
+
+std::size_t entryBytes(int words) {
+    switch (words) {
+        case 1: return sizeof(Entry<1>);
+        case 2: return sizeof(Entry<2>);
+        default: return sizeof(Entry<3>);
+    }
+}
+
+}  // namespace
+
 struct ExternalSorter::Run {
+    bool inMemory = false;  // the last buffer, merged without going to disk
     std::string path;
     std::unique_ptr<os::File> file;
     std::uint64_t records = 0;   // in the file
     std::uint64_t consumed = 0;  // read into the buffer so far
     std::vector<std::uint8_t> buffer;
     std::size_t have = 0, pos = 0;  // records in buffer, current one
-    const std::uint8_t* current(std::size_t recordSize) const { return buffer.data() + pos * recordSize; }
 };
+
+const std::uint8_t* ExternalSorter::current(const Run& run) const {
+    if (run.inMemory) return buffer_.data() + static_cast<std::size_t>(order_[run.pos]) * recordSize_;
+    return run.buffer.data() + run.pos * recordSize_;
+}
 
 ExternalSorter::ExternalSorter(os::FileSystem& fs, std::string runPrefix, std::string runSuffix, std::size_t recordSize,
                                std::size_t keySize, std::size_t budgetBytes)
     : fs_(fs), prefix_(std::move(runPrefix)), suffix_(std::move(runSuffix)), recordSize_(recordSize),
       keySize_(keySize), budget_(budgetBytes) {
+    prefixWords_ = keySize_ <= 8 ? 1 : keySize_ <= 16 ? 2 : 3;
     // Each buffered record also costs its sort entry and its slot in the order array.
-    bufferRecords_ = std::max<std::size_t>(2, budget_ / (recordSize_ + sizeof(Entry) + sizeof(std::uint32_t)));
+    bufferRecords_ = std::max<std::size_t>(2, budget_ / (recordSize_ + entryBytes(prefixWords_) + sizeof(std::uint32_t)));
     bufferRecords_ = std::min<std::size_t>(bufferRecords_, 0x7FFFFFFF);
 }
 
 ExternalSorter::~ExternalSorter() {
     for (auto& run : runs_) {
+        if (run->inMemory) continue;
         run->file.reset();
         try {
             fs_.remove(run->path);
@@ -44,32 +71,41 @@ void ExternalSorter::add(std::span<const std::uint8_t> record) {
     ++total_;
 }
 
-void ExternalSorter::sortBuffer() {
-    entries_.resize(inBuffer_);
+template <int Words>
+void ExternalSorter::sortSlots() {
+    std::vector<Entry<Words>> entries(inBuffer_);
     const std::uint8_t* base = buffer_.data();
     const std::size_t rs = recordSize_, ks = keySize_;
-    const std::size_t inPrefix = std::min<std::size_t>(ks, 24);
+    constexpr std::size_t kPrefix = 8 * Words;
+    const std::size_t inPrefix = std::min(ks, kPrefix);
     for (std::size_t i = 0; i < inBuffer_; ++i) {
-        Entry& e = entries_[i];
-        std::uint8_t bytes[24] = {};
+        Entry<Words>& e = entries[i];
+        std::uint8_t bytes[kPrefix] = {};
         std::memcpy(bytes, base + i * rs, inPrefix);
         std::memcpy(e.prefix, bytes, sizeof bytes);
         // Byte order as integer order (all our targets are little-endian).
         for (auto& w : e.prefix) w = __builtin_bswap64(w);
         e.slot = static_cast<std::uint32_t>(i);
     }
-    std::sort(entries_.begin(), entries_.end(), [base, rs, ks](const Entry& a, const Entry& b) {
-        for (int w = 0; w < 3; ++w)
+    std::sort(entries.begin(), entries.end(), [base, rs, ks](const Entry<Words>& a, const Entry<Words>& b) {
+        for (int w = 0; w < Words; ++w)
             if (a.prefix[w] != b.prefix[w]) return a.prefix[w] < b.prefix[w];
-        if (ks > 24) {
-            int c = std::memcmp(base + a.slot * rs + 24, base + b.slot * rs + 24, ks - 24);
+        if (ks > kPrefix) {
+            int c = std::memcmp(base + a.slot * rs + kPrefix, base + b.slot * rs + kPrefix, ks - kPrefix);
             if (c != 0) return c < 0;
         }
         return a.slot < b.slot;
     });
     order_.resize(inBuffer_);
-    for (std::size_t i = 0; i < inBuffer_; ++i) order_[i] = entries_[i].slot;
-    entries_.clear();
+    for (std::size_t i = 0; i < inBuffer_; ++i) order_[i] = entries[i].slot;
+}
+
+void ExternalSorter::sortBuffer() {
+    switch (prefixWords_) {
+        case 1: sortSlots<1>(); break;
+        case 2: sortSlots<2>(); break;
+        default: sortSlots<3>(); break;
+    }
 }
 
 void ExternalSorter::spill() {
@@ -109,7 +145,7 @@ void ExternalSorter::refill(Run& run) {
 }
 
 bool ExternalSorter::runLess(std::size_t a, std::size_t b) const {
-    int c = std::memcmp(runs_[a]->current(recordSize_), runs_[b]->current(recordSize_), keySize_);
+    int c = std::memcmp(current(*runs_[a]), current(*runs_[b]), keySize_);
     return c < 0 || (c == 0 && a < b);
 }
 
@@ -120,18 +156,29 @@ void ExternalSorter::finish() {
         cursor_ = 0;
         return;
     }
-    if (inBuffer_ > 0) spill();
-    buffer_ = {};
-    buffer_.shrink_to_fit();
-    order_ = {};
-    order_.shrink_to_fit();
-    entries_ = {};
-    entries_.shrink_to_fit();
-    std::size_t perRun = std::max<std::size_t>(1, budget_ / runs_.size() / recordSize_);
+    // The last buffer stays in memory as one more run; the runs on disk are read back through
+    // small buffers (an eighth of the budget between them, at most 1 MiB each).
+    std::size_t diskRuns = runs_.size();
+    if (inBuffer_ > 0) {
+        sortBuffer();
+        auto last = std::make_unique<Run>();
+        last->inMemory = true;
+        last->records = inBuffer_;
+        last->have = inBuffer_;
+        runs_.push_back(std::move(last));
+    } else {
+        buffer_ = {};
+        buffer_.shrink_to_fit();
+        order_ = {};
+        order_.shrink_to_fit();
+    }
+    std::size_t perRun = std::clamp<std::size_t>(budget_ / 8 / diskRuns / recordSize_, 1, (1u << 20) / recordSize_ + 1);
     for (std::size_t i = 0; i < runs_.size(); ++i) {
         Run& r = *runs_[i];
-        r.buffer.resize(std::min<std::uint64_t>(perRun, r.records) * recordSize_);
-        refill(r);
+        if (!r.inMemory) {
+            r.buffer.resize(std::min<std::uint64_t>(perRun, r.records) * recordSize_);
+            refill(r);
+        }
         if (r.have > 0) heap_.push_back(i);
     }
     // A min-heap on the current record of each run.
@@ -149,14 +196,16 @@ std::span<const std::uint8_t> ExternalSorter::next() {
     if (cursor_ > 0 && !heap_.empty()) {
         std::pop_heap(heap_.begin(), heap_.end(), greater);
         Run& r = *runs_[heap_.back()];
-        if (++r.pos == r.have) refill(r);
+        if (++r.pos == r.have) {
+            if (r.inMemory) r.have = 0;
+            else refill(r);
+        }
         if (r.have == 0) heap_.pop_back();
         else std::push_heap(heap_.begin(), heap_.end(), greater);
     }
     if (heap_.empty()) return {};
     cursor_ = 1;
-    Run& top = *runs_[heap_.front()];
-    return {top.current(recordSize_), recordSize_};
+    return {current(*runs_[heap_.front()]), recordSize_};
 }
 
 }  // namespace atua::paradox

@@ -44,15 +44,13 @@ private:
     std::string prefix_, suffix_;
     std::size_t recordSize_, keySize_, budget_;
     std::size_t bufferRecords_;
-    // What the in-memory sort moves around: the key's first 24 bytes as big-endian words (so
-    // most comparisons are integer compares on contiguous memory) and the record's slot.
-    struct Entry {
-        std::uint64_t prefix[3];
-        std::uint32_t slot;
-    };
+    template <int Words>
+    void sortSlots();
+    const std::uint8_t* current(const Run& run) const;
+
     std::vector<std::uint8_t> buffer_;
-    std::vector<Entry> entries_;
     std::vector<std::uint32_t> order_;
+    int prefixWords_ = 3;  // 8-byte words of the key the in-memory sort compares as integers
     std::size_t inBuffer_ = 0;
     std::uint64_t total_ = 0;
     std::vector<std::unique_ptr<Run>> runs_;
