@@ -33,6 +33,10 @@ TApplication& Application() {
     return *gApplication;
 }
 
+void ReportException(std::exception_ptr error) noexcept {
+    if (gApplication) gApplication->HandleException(error);
+}
+
 std::string ErrorReportText(std::string_view message) {
     std::string text(message);
     if (!text.empty() && static_cast<unsigned char>(text.back()) > static_cast<unsigned char>('.')) text += '.';

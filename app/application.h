@@ -86,6 +86,10 @@ TApplication& Application();
 // last byte is greater than "." (so "abc" and "x:" get one; "abc.", "ok!", "(x)" and "a " don't).
 std::string ErrorReportText(std::string_view message);
 
+// Sends the exception to the application's default error report (dropped when there is no
+// application any more). Never throws.
+void ReportException(std::exception_ptr error) noexcept;
+
 // Runs f; an exception that leaves it goes to the default error report and `fallback` is
 // returned. For every window and dialog procedure: no C++ exception may cross a Win32 callback.
 template <class R, class F>
@@ -93,7 +97,7 @@ R Guarded(R fallback, F&& f) noexcept {
     try {
         return f();
     } catch (...) {
-        Application().HandleException(std::current_exception());
+        ReportException(std::current_exception());
         return fallback;
     }
 }
@@ -103,7 +107,7 @@ void GuardedCall(F&& f) noexcept {
     try {
         f();
     } catch (...) {
-        Application().HandleException(std::current_exception());
+        ReportException(std::current_exception());
     }
 }
 

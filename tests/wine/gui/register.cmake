@@ -1,9 +1,19 @@
 # The shell's and main window's tests under Wine (built in the Windows tree, see CMakeLists.txt).
 # They take the keyboard focus of the shared display, hence the lock.
+#
+# Without a window manager on the test display, Wine waits two seconds for every managed window
+# it hides, and a maximised managed window waits for a manager that never comes. The in-process
+# tests' windows need none: a setting for that one executable (not for AtuaTarvo.exe, which is
+# tested as it is) makes them unmanaged.
+add_test(NAME gui.setup COMMAND ${PROJECT_SOURCE_DIR}/tools/wine-run.sh reg add
+  "HKCU\\Software\\Wine\\AppDefaults\\gui_shell_tests.exe\\X11 Driver" /v Managed /d N /f)
+set_tests_properties(gui.setup PROPERTIES FIXTURES_SETUP gui-unmanaged LABELS "wine;gui" TIMEOUT 120)
+
 foreach(suite ErrorReportText StartupFailureText Shell Resources StartUp MainWindow)
   atua_add_wine_test(NAME gui.${suite}
     COMMAND tests/wine/gui/gui_shell_tests.exe --gtest_filter=${suite}.*
     RESOURCE_LOCK desktop LABELS gui TIMEOUT 180)
+  set_tests_properties(gui.${suite} PROPERTIES FIXTURES_REQUIRED gui-unmanaged)
 endforeach()
 atua_add_wine_test(NAME gui.Program COMMAND tests/wine/gui/gui_program_tests.exe
   RESOURCE_LOCK desktop movimento LABELS gui TIMEOUT 180)

@@ -106,20 +106,3 @@ std::vector<std::wstring> SplitLines(const std::wstring& text) {
 }
 
 }  // namespace atua::gui
-
-namespace atua::gui {
-namespace {
-// Without a window manager on the test display, Wine waits two seconds for every managed window
-// it hides. The tests' own windows need no window manager: this exe's own Wine setting says so
-// (for its later starts: the display driver has read its settings by now). Other programs keep
-// theirs.
-const bool kUnmanagedWindows = [] {
-    wchar_t path[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring exe(path);
-    exe.erase(0, exe.find_last_of(L"\\/") + 1);
-    const std::wstring key = L"Software\\Wine\\AppDefaults\\" + exe + L"\\X11 Driver";
-    return RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), L"Managed", REG_SZ, L"N", 4) == ERROR_SUCCESS;
-}();
-}  // namespace
-}  // namespace atua::gui
