@@ -202,3 +202,40 @@ INSTANTIATE_TEST_SUITE_P(
 
 }  // namespace
 }  // namespace atua::test
+
+namespace atua::test {
+namespace {
+
+// Every table the original engine wrote opens, with its fields; the encrypted one is refused.
+TEST(ReferenceTables, OpenWithTheirFieldsOrAreRefusedWhenEncrypted) {
+    if (!fs::is_directory(ATUA_SAMPLES_DIR)) GTEST_SKIP() << "reference files not found in " << ATUA_SAMPLES_DIR;
+    int opened = 0, tables = 0;
+    for (const auto& e : fs::directory_iterator(ATUA_SAMPLES_DIR)) {
+        std::string ext = e.path().extension().string();
+        if (ext != ".DB" && ext != ".db") continue;
+        ++tables;
+        SCOPED_TRACE(e.path().filename().string());
+        TTable t;
+        t.TableName = e.path().string();
+        if (e.path().filename().string().find("encrypt") != std::string::npos) {
+            try {
+                t.Open();
+                ADD_FAILURE() << "an encrypted table opened";
+            } catch (const EDBEngineError& err) {
+                EXPECT_NE(err.Message().find("is encrypted"), std::string::npos) << err.Message();
+            }
+            continue;
+        }
+        t.ReadOnly = true;  // the reference folder is read-only
+        t.Open();
+        EXPECT_GT(t.FieldDefs.Count(), 0);
+        EXPECT_GE(t.RecordCount(), 0);
+        t.Close();
+        ++opened;
+    }
+    EXPECT_EQ(opened, tables - 1);
+    EXPECT_GE(tables, 14);
+}
+
+}  // namespace
+}  // namespace atua::test
