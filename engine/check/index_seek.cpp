@@ -68,6 +68,11 @@ std::vector<RecordBytes> collect(ParadoxFile& data, std::uint32_t start, const K
 
 }  // namespace
 
+struct TableLookup::Secondary {
+    ParadoxFile x;
+    ParadoxFile y;
+};
+
 TableLookup::TableLookup(const std::string& tablePath)
     : db_(tablePath), px_(siblingWithExtension(tablePath, "PX")) {}
 
@@ -83,11 +88,15 @@ std::optional<RecordBytes> TableLookup::byPrimaryKey(std::span<const std::uint8_
 
 std::vector<RecordBytes> TableLookup::bySecondary(const std::string& indexFile, std::span<const std::uint8_t> value,
                                                   bool caseInsensitive) {
-    ParadoxFile x(indexFile);
-    std::string treePath = indexFile;
-    const auto dot = treePath.rfind('.');
-    treePath[dot + 1] = treePath[dot + 1] == 'x' ? 'y' : 'Y';
-    ParadoxFile y(treePath);
+    auto& open = secondaries_[indexFile];
+    if (!open) {
+        std::string treePath = indexFile;
+        const auto dot = treePath.rfind('.');
+        treePath[dot + 1] = treePath[dot + 1] == 'x' ? 'y' : 'Y';
+        open = std::make_shared<Secondary>(Secondary{ParadoxFile(indexFile), ParadoxFile(treePath)});
+    }
+    ParadoxFile& x = open->x;
+    ParadoxFile& y = open->y;
     const Header& xh = x.header();
     const int pkFields = db_.header().keyFields;
     const std::size_t m = xh.fields.size() - static_cast<std::size_t>(pkFields) - 1;

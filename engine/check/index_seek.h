@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -27,6 +29,7 @@ public:
 
     // Records whose indexed field(s) hold `value` (stored bytes), through the secondary index
     // `indexFile` (.Xnn/.XGn beside the table) and its tree, then through the primary index.
+    // The index and its tree stay open for later lookups, as the table and its .PX do.
     std::vector<RecordBytes> bySecondary(const std::string& indexFile, std::span<const std::uint8_t> value,
                                          bool caseInsensitive);
 
@@ -37,8 +40,10 @@ public:
     std::uint64_t blocksRead() const { return blocksRead_; }
 
 private:
+    struct Secondary;
     ParadoxFile db_;
     ParadoxFile px_;
+    std::map<std::string, std::shared_ptr<Secondary>> secondaries_;
     std::uint64_t blocksRead_ = 0;
 };
 
