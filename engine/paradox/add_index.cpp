@@ -516,10 +516,20 @@ std::string describeFields(const TableHeader& h, const std::vector<int>& numbers
     return s;
 }
 
-[[noreturn]] void rethrowOs(const os::OsError& e, const std::string& path) {
-    if (e.kind() == os::OsError::Kind::DiskFull)
-        refuse("The disk is full: the new index files of table " + path + " could not be written; nothing was changed");
-    refuse("The new index files of table " + path + " could not be written (" + e.what() + "); nothing was changed");
+// Runs the part of an addition that writes the new files: a failure of the system or a damaged
+// block found on the way becomes a refusal naming the table (the switch has not happened then,
+// and the staged files are gone).
+template <class Body>
+void building(const std::string& path, Body body) {
+    try {
+        body();
+    } catch (const os::OsError& e) {
+        if (e.kind() == os::OsError::Kind::DiskFull)
+            refuse("The disk is full: the new index files of table " + path + " could not be written; nothing was changed");
+        refuse("The new index files of table " + path + " could not be written (" + e.what() + "); nothing was changed");
+    } catch (const FormatError& e) {
+        refuse("Table " + path + " is damaged: " + e.what() + "; nothing was changed");
+    }
 }
 
 struct Prepared {
@@ -597,7 +607,7 @@ void addPrimary(os::FileSystem& fs, const std::string& path, const IndexRequest&
     std::size_t share = secondaries.empty() ? limits.sortBudgetBytes : limits.sortBudgetBytes / 2;
     std::size_t secondaryShare = secondaries.empty() ? 0 : limits.sortBudgetBytes / 2 / secondaries.size();
 
-    try {
+    building(path, [&] {
         FileSwitch sw(fs, path);
         std::string dbTemp = sw.stage(path);
         std::string pxPath = p.family.px.empty() ? p.family.path("PX") : p.family.px;
@@ -682,11 +692,7 @@ void addPrimary(os::FileSystem& fs, const std::string& path, const IndexRequest&
         builders.clear();
         p.held.release();
         sw.commit();
-    } catch (const os::OsError& e) {
-        rethrowOs(e, path);
-    } catch (const FormatError& e) {
-        refuse("Table " + path + " is damaged: " + e.what() + "; nothing was changed");
-    }
+    });
 }
 
 void addSecondary(os::FileSystem& fs, const std::string& path, const IndexRequest& req, const EngineLimits& limits) {
@@ -763,21 +769,23 @@ void addSecondary(os::FileSystem& fs, const std::string& path, const IndexReques
         slot.x = p.family.path("X" + nn);
         slot.y = p.family.path("Y" + nn);
     }
-    if (slot.x.empty()) slot.x = p.family.path(upper(paths::extension(slot.y)).replace(1, 1, "X").substr(1));
-    if (slot.y.empty()) slot.y = p.family.path(upper(paths::extension(slot.x)).replace(1, 1, "Y").substr(1));
+    // A pair found with one half missing gets the other half named after it ("XG0" <-> "YG0").
+    auto partner = [&](const std::string& of, char letter) {
+        std::string ext = upper(paths::extension(of)).substr(1);
+        ext[0] = letter;
+        return p.family.path(ext);
+    };
+    if (slot.x.empty()) slot.x = partner(slot.y, 'X');
+    if (slot.y.empty()) slot.y = partner(slot.x, 'Y');
 
-    try {
+    building(path, [&] {
         FileSwitch sw(fs, path);
         SecondaryBuilder builder(fs, path, h, def, named, slot.x, slot.y, limits.sortBudgetBytes);
         forEachRecord(*p.held.db, h, p.chain, [&](std::span<const std::uint8_t> rec, std::uint16_t blk) { builder.add(rec, blk); });
         builder.write(fs, sw, stampsOf(h));
         p.held.release();
         sw.commit();
-    } catch (const os::OsError& e) {
-        rethrowOs(e, path);
-    } catch (const FormatError& e) {
-        refuse("Table " + path + " is damaged: " + e.what() + "; nothing was changed");
-    }
+    });
 }
 
 }  // namespace
