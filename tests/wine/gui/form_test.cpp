@@ -4,6 +4,7 @@
 
 #include <richedit.h>
 
+#include <cstdlib>
 #include <memory>
 
 #include "app/application.h"
@@ -120,12 +121,14 @@ TEST_F(MainWindow, ControlsStandWhereTheDescriptionPutsThemInTheirStackingOrder)
         EXPECT_EQ(r.right, c.rect.right) << c.name;
         EXPECT_EQ(r.bottom, c.rect.bottom) << c.name;
         if (c.control == form_->RichEdit1.Handle()) {
-            // The rich edit keeps the font as its default character format: 11 pixels are
-            // 8.25 points at 96 pixels per inch, 165 twips.
+            // The rich edit keeps the font as its default character format, in twips: 11 pixels
+            // at the screen's density (165 at 96 pixels per inch), so it draws 11 pixels high.
             CHARFORMATW format{};
             format.cbSize = sizeof format;
             SendMessageW(c.control, EM_GETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&format));
-            EXPECT_EQ(format.yHeight, 165) << c.name;
+            HDC screen = GetDC(nullptr);
+            EXPECT_EQ(format.yHeight, MulDiv(11, 1440, GetDeviceCaps(screen, LOGPIXELSY))) << c.name;
+            ReleaseDC(nullptr, screen);
             EXPECT_STREQ(format.szFaceName, L"MS Sans Serif") << c.name;
             continue;
         }
@@ -183,6 +186,15 @@ TEST_F(MainWindow, TextBoxHoldsThe33LinesWrapsAndAlwaysShowsItsVerticalScrollBar
     EXPECT_EQ(gui::Text(edit), L"");
     ASSERT_TRUE(GetScrollBarInfo(edit, OBJID_VSCROLL, &bar));
     EXPECT_FALSE(bar.rgstate[0] & STATE_SYSTEM_INVISIBLE);
+}
+
+TEST_F(MainWindow, RunsAtTheScreenDensityItWasAskedFor) {
+    // run_at_density.sh names the density it set; the other tests then check the layout at it.
+    const char* expected = std::getenv("ATUA_EXPECT_DPI");
+    if (!expected) GTEST_SKIP() << "the prefix's own density";
+    HDC screen = GetDC(nullptr);
+    EXPECT_EQ(GetDeviceCaps(screen, LOGPIXELSY), std::atoi(expected));
+    ReleaseDC(nullptr, screen);
 }
 
 TEST_F(MainWindow, OpensWithTheFocusInTheTextBoxAndThePrintButtonAsTheActiveButton) {

@@ -17,3 +17,9 @@ foreach(suite ErrorReportText StartupFailureText Shell Resources StartUp MainWin
 endforeach()
 atua_add_wine_test(NAME gui.Program COMMAND tests/wine/gui/gui_program_tests.exe
   RESOURCE_LOCK desktop movimento LABELS gui TIMEOUT 180)
+
+# The same window at 120 pixels per inch: no position, size or font height changes.
+add_test(NAME gui.MainWindowAt120dpi
+  COMMAND ${CMAKE_CURRENT_LIST_DIR}/run_at_density.sh ${CMAKE_BINARY_DIR}/gui-dpi-wineprefix 120
+    ${ATUA_WIN64_DIR}/tests/wine/gui/gui_shell_tests.exe)
+set_tests_properties(gui.MainWindowAt120dpi PROPERTIES LABELS "wine;gui" RESOURCE_LOCK desktop TIMEOUT 300)
