@@ -112,6 +112,12 @@ void TTable::SetActive(bool active) {
     paradox::walkChain(*t.file, t.header, path);
     FieldDefs.Assign(fieldDefsOf(t.header));
     impl_->fieldDefsPath = path;
+    // The index definitions come with the open; a file that cannot be read leaves them out of date.
+    try {
+        IndexDefs.Assign(paradox::listIndexes(fs_, path, t.header));
+    } catch (const Exception&) {
+        IndexDefs.Clear();
+    }
     impl_->open = std::move(t);
     impl_->active = true;
 }

@@ -800,4 +800,34 @@ void addIndex(os::FileSystem& fs, const std::string& path, const IndexRequest& r
 
 void recoverInterruptedUpdate(os::FileSystem& fs, const std::string& path) { recoverTable(fs, path); }
 
+std::vector<TIndexDef> listIndexes(os::FileSystem& fs, const std::string& path, const TableHeader& header) {
+    std::vector<TIndexDef> defs;
+    if (header.keyed()) {
+        std::vector<int> key;
+        for (int i = 1; i <= header.keyFields; ++i) key.push_back(i);
+        defs.push_back({"", describeFields(header, key), {TIndexOption::ixPrimary, TIndexOption::ixUnique}, ""});
+    }
+    Family family = scanFamily(fs, path);
+    for (const auto& s : family.secondaries) {
+        if (s.x.empty() || s.y.empty()) continue;
+        Held held;
+        try {
+            held.others[s.x] = fs.open(s.x, os::Access::Read, os::Share::Shared);
+        } catch (const os::OsError&) {
+            continue;
+        }
+        std::string why;
+        auto def = readSecondaryDef(held, s, header, why);
+        if (!def) continue;
+        TIndexOptions options;
+        std::uint8_t bits = 0;
+        if (def->unique) bits |= 1u << static_cast<unsigned>(TIndexOption::ixUnique);
+        if (def->descending) bits |= 1u << static_cast<unsigned>(TIndexOption::ixDescending);
+        if (def->caseInsensitive) bits |= 1u << static_cast<unsigned>(TIndexOption::ixCaseInsensitive);
+        if (!def->maintained) bits |= 1u << static_cast<unsigned>(TIndexOption::ixNonMaintained);
+        defs.push_back({def->name, describeFields(header, def->fields), TIndexOptions::fromValue(bits), ""});
+    }
+    return defs;
+}
+
 }  // namespace atua::paradox

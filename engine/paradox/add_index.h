@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/os/file_system.h"
+#include "engine/paradox/header.h"
 #include "engine/table.h"
 
 namespace atua::paradox {
@@ -25,6 +26,10 @@ struct EngineLimits {
 // Adds the index to the table file at `path` under a journal (see journal.h); on any refusal or
 // failure every file in the folder is left as it was.
 void addIndex(os::FileSystem& fs, const std::string& path, const IndexRequest& request, const EngineLimits& limits = {});
+
+// The indexes the table's files define: its primary index (when keyed) and every secondary
+// index whose files can be read. Read-only; unreadable index files are left out.
+std::vector<TIndexDef> listIndexes(os::FileSystem& fs, const std::string& path, const TableHeader& header);
 
 // Finishes or undoes an index addition that was interrupted (power loss, crash), then removes
 // leftover temporary files of this table. Called by every open.

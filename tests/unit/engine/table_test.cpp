@@ -205,8 +205,15 @@ TEST(AddIndex, MovementUpdateBuildsBothIndexes) {
     }
     expectIndexMatches(dir.file("movimento.yg0"), x);
 
-    // The update's final check.
+    // The update's final check; the open reads the index definitions back from the files.
     t.Open();
+    ASSERT_EQ(t.IndexDefs.Count(), 2);
+    EXPECT_TRUE(t.IndexDefs.Updated());
+    EXPECT_EQ(t.IndexDefs.Items()[0].Fields, "mov_cd_controle");
+    EXPECT_EQ(t.IndexDefs.Items()[0].Options, kPrimary);
+    EXPECT_EQ(t.IndexDefs.Items()[1].Name, "CNPJ_IDX");
+    EXPECT_EQ(t.IndexDefs.Items()[1].Fields, "cad_cd_cnpj");
+    EXPECT_EQ(t.IndexDefs.Items()[1].Options, kCaseInsensitive);
     t.Refresh();
     t.Close();
 }
