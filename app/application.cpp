@@ -102,22 +102,22 @@ void TApplication::AddForm(std::unique_ptr<TForm> form, std::function<void()> cl
 }
 
 void TApplication::Run(int showCmd) {
-    if (mainForm_) {
-        switch (showCmd) {
-        case SW_SHOWMINNOACTIVE:
-            // Minimised on the task bar; the main form appears when the entry is restored.
-            mainShownOnRestore_ = true;
-            ShowWindow(handle_, SW_SHOWMINNOACTIVE);
-            break;
-        case SW_SHOWMAXIMIZED:
-            ShowWindow(handle_, SW_SHOWNA);
-            mainForm_->Show(SW_SHOWMAXIMIZED);
-            break;
-        default:
-            ShowWindow(handle_, SW_SHOWNA);
-            mainForm_->Show(SW_SHOWNORMAL);
-            break;
-        }
+    // Without a main form there is nothing to run.
+    if (!mainForm_) return;
+    switch (showCmd) {
+    case SW_SHOWMINNOACTIVE:
+        // Minimised on the task bar; the main form appears when the entry is restored.
+        mainShownOnRestore_ = true;
+        ShowWindow(handle_, SW_SHOWMINNOACTIVE);
+        break;
+    case SW_SHOWMAXIMIZED:
+        ShowWindow(handle_, SW_SHOWNA);
+        mainForm_->Show(SW_SHOWMAXIMIZED);
+        break;
+    default:
+        ShowWindow(handle_, SW_SHOWNA);
+        mainForm_->Show(SW_SHOWNORMAL);
+        break;
     }
     while (!terminated_) HandleMessage();
     for (auto& form : forms_) ShowWindow(form->Handle(), SW_HIDE);
