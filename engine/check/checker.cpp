@@ -728,7 +728,7 @@ std::string Report::text() const {
         if (f.problemsLeftOut) out += "  ... and " + str(f.problemsLeftOut) + " more problems\n";
         for (const auto& nt : f.notes) out += "  note: " + nt + "\n";
     }
-    if (problemCount()) out += table + ": " + str(problemCount()) + " problems found\n";
+    if (problemCount()) out += table + ": " + str(problemCount()) + (problemCount() == 1 ? " problem" : " problems") + " found\n";
     else if (encrypted) out += table + ": encrypted, not verified\n";
     else out += table + ": all checks hold\n";
     return out;
