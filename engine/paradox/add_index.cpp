@@ -13,6 +13,7 @@
 #include "engine/paradox/external_sort.h"
 #include "engine/paradox/index_files.h"
 #include "engine/paradox/journal.h"
+#include "engine/paradox/record_order.h"
 #include "engine/paradox/table_file.h"
 #include "engine/paths.h"
 
@@ -616,26 +617,6 @@ void addPrimary(os::FileSystem& fs, const std::string& path, const IndexRequest&
         for (const auto& [def, files] : secondaries)
             builders.push_back(std::make_unique<SecondaryBuilder>(fs, path, nh, def, files.named, files.x, files.y, secondaryShare));
 
-        // Tables are often in key order already (keys handed out in sequence): a first pass over
-        // the keys alone tells, and then the records stream straight into the new blocks.
-        bool inOrder = true;
-        {
-            std::vector<std::uint8_t> last(static_cast<std::size_t>(key.size));
-            bool any = false;
-            forEachRecord(*p.held.db, h, p.chain, [&](std::span<const std::uint8_t> rec, std::uint16_t) {
-                if (inOrder && any && std::memcmp(last.data(), rec.data(), last.size()) >= 0) inOrder = false;
-                std::memcpy(last.data(), rec.data(), last.size());
-                any = true;
-            });
-        }
-        std::optional<ExternalSorter> sorter;
-        if (!inOrder) {
-            sorter.emplace(fs, scratchPath(path, "sortdb-"), std::string(kTempSuffix), static_cast<std::size_t>(h.recordSize),
-                           static_cast<std::size_t>(key.size), share);
-            forEachRecord(*p.held.db, h, p.chain, [&](std::span<const std::uint8_t> rec, std::uint16_t) { sorter->add(rec); });
-            sorter->finish();
-        }
-
         auto out = fs.open(dbTemp, os::Access::ReadWrite, os::Share::Exclusive, os::Create::CreateOrTruncate);
         DataBlockWriter writer(*out, static_cast<std::uint64_t>(h.headerSize), h.blockSize, h.recordSize, h.numRecords);
         if (writer.blockCount() > kMaxBlocks) refuse("Table " + path + " is too large for a primary index");
@@ -663,11 +644,8 @@ void addPrimary(os::FileSystem& fs, const std::string& path, const IndexRequest&
             }
             for (auto& b : builders) b->add(rec, blk);
         };
-        if (sorter) {
-            for (auto rec = sorter->next(); !rec.empty(); rec = sorter->next()) emit(rec);
-        } else {
-            forEachRecord(*p.held.db, h, p.chain, [&](std::span<const std::uint8_t> rec, std::uint16_t) { emit(rec); });
-        }
+        forEachRecordInKeyOrder(fs, *p.held.db, h, p.chain, static_cast<std::size_t>(key.size), share, scratchPath(path, "sortdb-"),
+                                std::string(kTempSuffix), emit);
         writer.finish();
 
         int blocks = writer.blockCount();

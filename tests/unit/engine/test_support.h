@@ -243,10 +243,15 @@ inline std::vector<IndexEntry> walkIndex(const std::string& path, int* levelsOut
             entry.count = shortField(f, p + static_cast<std::size_t>(keySize) + 2);
             EXPECT_EQ(shortField(f, p + static_cast<std::size_t>(keySize) + 4), 0);
             EXPECT_GT(entry.count, 0);
-            if (e == 0 && expectFirst) EXPECT_EQ(entry.key, *expectFirst) << path << ": parent key is not the child's first key";
+            if (e == 0 && expectFirst) {
+                EXPECT_EQ(entry.key, *expectFirst) << path << ": parent key is not the child's first key";
+            }
             ++seen;
-            if (level > 1) EXPECT_EQ(walk(entry.child, level - 1, &entry.key), entry.count) << path << ": count of block " << entry.child;
-            else leaves.push_back(entry);
+            if (level > 1) {
+                EXPECT_EQ(walk(entry.child, level - 1, &entry.key), entry.count) << path << ": count of block " << entry.child;
+            } else {
+                leaves.push_back(entry);
+            }
             total += entry.count;
         }
         return total;
