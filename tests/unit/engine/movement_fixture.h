@@ -14,7 +14,7 @@ struct Movement {
     std::string cnpj;
     std::int32_t day = 738000;
     double value = 10.5;
-    std::string note;
+    std::string note = {};
 };
 
 inline TableSpec movementSpec(std::uint8_t idType = paradox::ft::Long) {

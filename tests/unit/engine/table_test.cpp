@@ -201,7 +201,9 @@ TEST(AddIndex, MovementUpdateBuildsBothIndexes) {
         while (row < db.records.size() && !std::equal(pk.begin(), pk.end(), db.records[row].begin())) ++row;
         ASSERT_LT(row, db.records.size());
         EXPECT_EQ(blk, db.blockOf[row]);
-        if (i > 0) EXPECT_LT(Bytes(x.records[i - 1].begin(), x.records[i - 1].begin() + 22), Bytes(x.records[i].begin(), x.records[i].begin() + 22));
+        if (i > 0) {  // digits only: byte order is the folded order
+            EXPECT_LT(Bytes(x.records[i - 1].begin(), x.records[i - 1].begin() + 22), Bytes(x.records[i].begin(), x.records[i].begin() + 22));
+        }
     }
     expectIndexMatches(dir.file("movimento.yg0"), x);
 
