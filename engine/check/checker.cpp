@@ -555,6 +555,18 @@ void checkSecondary(Report& report, TableState& ts, const std::string& suffix, c
           "stamp 0x2E is " + str(xh.stamp2E) + ", the table's is " + str(dbh.stamp2E));
     checkHeaderLayout(xh, s);
     checkFixedHeader(xh, &dbh, s);
+    // What the original engine's index files carry: the next field ID after the highest field
+    // number, and in 0x55 bit 0x01 for a named index of a level 7 table, 0x10 when descending.
+    {
+        int highest = 0;
+        for (const Field& f : xh.fields) highest = std::max(highest, static_cast<std::uint16_t>(f.number) & 0x7FFF);
+        stamp(options.strictStamps, s, !xh.extended || xh.hiFieldId == highest + 1,
+              "next field ID (0x64) is " + str(xh.hiFieldId) + ", the highest field number " + std::to_string(highest));
+        const bool descending = (static_cast<std::uint16_t>(xh.fields[0].number) & 0x8000u) != 0;
+        const std::uint8_t want = static_cast<std::uint8_t>((grouped && xh.version >= 0x0C ? 0x01 : 0x00) | (descending ? 0x10 : 0x00));
+        stamp(options.strictStamps, s, xh.flags55 == want,
+              "index flags (0x55) are " + str(xh.flags55) + ", expected " + str(want));
+    }
 
     std::string indexLabel = grouped ? "\"" + xh.indexName + "\"" : "";
     std::string on;

@@ -178,6 +178,7 @@ Header parseHeader(std::span<const std::uint8_t> b, std::uint64_t fileSize) {
         h.versionId58 = u16le(&b[0x58]);
         h.versionId5A = u16le(&b[0x5A]);
         h.encryption2 = u32le(&b[0x5C]);
+        h.hiFieldId = u16le(&b[0x64]);
         h.fieldNumbersPtr = u16le(&b[0x66]);
         h.indexNamePtr = u16le(&b[0x68]);
         h.codePage = u16le(&b[0x6A]);

@@ -55,6 +55,7 @@ struct Header {
     std::uint16_t bytes3E = 0;                  // 0x3E-0x3F
     std::uint8_t byte56 = 0;
     std::uint16_t versionId58 = 0, versionId5A = 0;
+    std::uint16_t hiFieldId = 0;  // 0x64
     bool extended = false;           // has the 0x58-0x77 block (v4+ tables and .X files)
     std::uint32_t encryption2 = 0;
     std::uint16_t codePage = 0;
