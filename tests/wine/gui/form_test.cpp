@@ -214,11 +214,16 @@ TEST_F(MainWindow, TabAndShiftTabCycleThroughTheTextBoxAndTheTwoButtons) {
     };
     for (auto& c : cases) {
         const HWND from = GetFocus();
-        if (c.shift) {
-            gui::SendKey(VK_TAB, true);
-        } else {
-            gui::PressKey(form_->Handle(), VK_TAB);
-        }
+        // Shift is held in this thread's key state, where the window looks for it.
+        BYTE keys[256];
+        GetKeyboardState(keys);
+        const BYTE shift = keys[VK_SHIFT];
+        keys[VK_SHIFT] = c.shift ? 0x80 : 0;
+        SetKeyboardState(keys);
+        gui::PressKey(form_->Handle(), VK_TAB);
+        Pump(30);
+        keys[VK_SHIFT] = shift;
+        SetKeyboardState(keys);
         EXPECT_TRUE(WaitFocus(c.focus)) << (c.shift ? "Shift+Tab" : "Tab") << " from " << NameOf(from) << " reached "
                                          << NameOf(GetFocus());
         EXPECT_EQ(form_->ActiveButton(), c.active);
