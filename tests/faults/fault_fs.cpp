@@ -71,7 +71,7 @@ public:
     }
 
     void readAt(std::uint64_t offset, std::span<std::uint8_t> out) override {
-        if (!fs_.enter(Op::Read, "read " + path_ + " @" + std::to_string(offset) + "+" + std::to_string(out.size()))) {
+        if (!fs_.enter(Op::Read, [&] { return std::string("read " + path_ + " @" + std::to_string(offset) + "+" + std::to_string(out.size())); })) {
             std::fill(out.begin(), out.end(), 0);
             return;
         }
@@ -81,7 +81,7 @@ public:
     }
     void writeAt(std::uint64_t offset, std::span<const std::uint8_t> data) override {
         try {
-            if (!fs_.enter(Op::Write, "write " + path_ + " @" + std::to_string(offset) + "+" + std::to_string(data.size())))
+            if (!fs_.enter(Op::Write, [&] { return std::string("write " + path_ + " @" + std::to_string(offset) + "+" + std::to_string(data.size())); }))
                 return;
         } catch (const os::OsError& e) {
             // A full disk takes part of the write before it refuses the rest.
@@ -92,23 +92,25 @@ public:
         change(offset, data);
     }
     void sync() override {
-        if (!fs_.enter(Op::Sync, "sync " + path_)) return;
+        if (!fs_.enter(Op::Sync, [&] { return std::string("sync " + path_); })) return;
         inode_->durable = inode_->data;
         inode_->pending.clear();
     }
     std::uint64_t size() override {
-        if (!fs_.enter(Op::Size, "size " + path_)) return 0;
+        if (!fs_.enter(Op::Size, [&] { return std::string("size " + path_); })) return 0;
         return inode_->data.size();
     }
     void truncate(std::uint64_t size) override {
-        if (!fs_.enter(Op::Truncate, "truncate " + path_ + " to " + std::to_string(size))) return;
+        if (!fs_.enter(Op::Truncate, [&] { return std::string("truncate " + path_ + " to " + std::to_string(size)); })) return;
         if (!writable_) throw os::OsError(os::OsError::Kind::AccessDenied, "Cannot truncate " + path_ + ": Bad file descriptor");
+        fs_.changed_.insert(path_);
         inode_->data.resize(static_cast<std::size_t>(size), 0);
         inode_->pending.push_back({true, size, {}});
     }
 
 private:
     void change(std::uint64_t offset, std::span<const std::uint8_t> data) {
+        fs_.changed_.insert(path_);
         applyWrite(inode_->data, offset, data.data(), data.size());
         inode_->pending.push_back({false, offset, Bytes(data.begin(), data.end())});
     }
@@ -150,23 +152,25 @@ std::string FaultFileSystem::trace(std::size_t last) const {
     return out;
 }
 
-bool FaultFileSystem::enter(Op op, const std::string& what) {
+bool FaultFileSystem::enterSlow(Op op, const std::string& what) {
     if (crashImage_) {
         if (std::uncaught_exceptions() > 0) return false;
         throw PowerLoss{calls_};
     }
     ++calls_;
     if (crashAt_ != 0 && calls_ == crashAt_) {
-        trace_.push_back("#" + std::to_string(calls_) + " POWER LOST before " + what);
+        if (tracing_) trace_.push_back("#" + std::to_string(calls_) + " POWER LOST before " + what);
         crashImage_ = imageAfterPowerLoss(seed_);
         throw PowerLoss{calls_};
     }
     int n = ++counts_[static_cast<int>(op)];
-    if (trace_.size() > 400) trace_.erase(trace_.begin(), trace_.begin() + 200);
-    trace_.push_back("#" + std::to_string(calls_) + " " + what);
+    if (tracing_) {
+        if (trace_.size() > 400) trace_.erase(trace_.begin(), trace_.begin() + 200);
+        trace_.push_back("#" + std::to_string(calls_) + " " + what);
+    }
     for (const auto& f : faults_) {
         if (f.op == op && (n == f.nth || (f.persistent && n > f.nth))) {
-            trace_.back() += "  -> FAILS (" + std::string(reasonOf(f.kind)) + ")";
+            if (tracing_) trace_.back() += "  -> FAILS (" + std::string(reasonOf(f.kind)) + ")";
             throw os::OsError(f.kind, "Cannot " + what + ": " + reasonOf(f.kind));
         }
     }
@@ -257,10 +261,11 @@ std::unique_ptr<os::File> FaultFileSystem::open(std::string_view pathView, os::A
                                                 os::Create create) {
     std::string path(pathView);
     bool writable = access == os::Access::ReadWrite || create != os::Create::OpenExisting;
-    if (!enter(Op::Open, "open " + path + (writable ? " rw" : " r") + (share == os::Share::Exclusive ? " excl" : "") +
-                             (create == os::Create::CreateNew ? " new" : create == os::Create::CreateOrTruncate ? " trunc" : "")))
+    if (!enter(Op::Open, [&] { return std::string("open " + path + (writable ? " rw" : " r") + (share == os::Share::Exclusive ? " excl" : "") +
+                             (create == os::Create::CreateNew ? " new" : create == os::Create::CreateOrTruncate ? " trunc" : "")); }))
         return std::make_unique<FaultFile>(*this, std::make_shared<Inode>(), path, writable, false);
     if (folders_.count(path)) throw os::OsError(os::OsError::Kind::IsDirectory, path + " is a folder");
+    if (create != os::Create::OpenExisting) changed_.insert(path);
     auto inode = lookup(path);
     if (!inode) {
         if (create == os::Create::OpenExisting)
@@ -285,18 +290,20 @@ std::unique_ptr<os::File> FaultFileSystem::open(std::string_view pathView, os::A
 }
 
 bool FaultFileSystem::exists(std::string_view path) {
-    if (!enter(Op::Exists, "exists " + std::string(path))) return false;
+    if (!enter(Op::Exists, [&] { return std::string("exists " + std::string(path)); })) return false;
     return lookup(std::string(path)) != nullptr || folders_.count(std::string(path)) > 0;
 }
 
 bool FaultFileSystem::isDirectory(std::string_view path) {
-    if (!enter(Op::IsDir, "isDirectory " + std::string(path))) return false;
+    if (!enter(Op::IsDir, [&] { return std::string("isDirectory " + std::string(path)); })) return false;
     return folders_.count(std::string(path)) > 0;
 }
 
 void FaultFileSystem::rename(std::string_view fromView, std::string_view toView) {
     std::string from(fromView), to(toView);
-    if (!enter(Op::Rename, "rename " + from + " -> " + to)) return;
+    if (!enter(Op::Rename, [&] { return std::string("rename " + from + " -> " + to); })) return;
+    changed_.insert(from);
+    changed_.insert(to);
     auto inode = lookup(from);
     if (!inode) throw os::OsError(os::OsError::Kind::NotFound, "Cannot rename " + from + ": No such file or directory");
     if (folders_.count(to)) throw os::OsError(os::OsError::Kind::AccessDenied, "Cannot rename over folder " + to);
@@ -310,7 +317,8 @@ void FaultFileSystem::rename(std::string_view fromView, std::string_view toView)
 
 void FaultFileSystem::remove(std::string_view pathView) {
     std::string path(pathView);
-    if (!enter(Op::Remove, "remove " + path)) return;
+    if (!enter(Op::Remove, [&] { return std::string("remove " + path); })) return;
+    changed_.insert(path);
     auto inode = lookup(path);
     if (!inode) return;
     refuseIfOpen(path, inode, "remove");
@@ -319,7 +327,7 @@ void FaultFileSystem::remove(std::string_view pathView) {
 
 void FaultFileSystem::syncDirectory(std::string_view dirView) {
     std::string dir(dirView);
-    if (!enter(Op::SyncDir, "syncDirectory " + dir)) return;
+    if (!enter(Op::SyncDir, [&] { return std::string("syncDirectory " + dir); })) return;
     // Folder changes reach the disk in the order they were made, so everything up to the last
     // change in this folder becomes durable.
     std::size_t upto = 0;
@@ -331,7 +339,7 @@ void FaultFileSystem::syncDirectory(std::string_view dirView) {
 
 std::vector<std::string> FaultFileSystem::list(std::string_view dirView) {
     std::string dir(dirView);
-    if (!enter(Op::List, "list " + dir)) return {};
+    if (!enter(Op::List, [&] { return std::string("list " + dir); })) return {};
     if (!folders_.count(dir)) throw os::OsError(os::OsError::Kind::NotFound, "Cannot list folder " + dir + ": No such file or directory");
     std::vector<std::string> out;
     for (const auto& [path, inode] : names_)
@@ -342,7 +350,7 @@ std::vector<std::string> FaultFileSystem::list(std::string_view dirView) {
 }
 
 bool FaultFileSystem::heldByAnotherProcess(std::string_view path) {
-    if (!enter(Op::Held, "heldByAnotherProcess " + std::string(path))) return false;
+    if (!enter(Op::Held, [&] { return std::string("heldByAnotherProcess " + std::string(path)); })) return false;
     auto inode = lookup(std::string(path));
     return inode && inode->otherProcess > 0;
 }

@@ -83,6 +83,11 @@ public:
 
     std::uint64_t calls() const { return calls_; }
     int count(Op op) const { return counts_[static_cast<int>(op)]; }
+    // Tracing keeps the last calls for failure messages; the fuzz targets turn it off for speed.
+    void setTracing(bool on) { tracing_ = on; }
+
+    // Every path this file system was asked to create, write, truncate, rename or remove.
+    const std::set<std::string>& changedPaths() const { return changed_; }
     // The last calls made, for failure messages.
     std::string trace(std::size_t last = 40) const;
 
@@ -115,7 +120,17 @@ private:
     static void apply(const NameOp& op, std::map<std::string, std::shared_ptr<Inode>>& names);
 
     // Counts the call, crashes or fails it as planned; false: dead and unwinding, do nothing.
-    bool enter(Op op, const std::string& what);
+    // `what` describes the call; it is only built when it is needed (tracing, a failure).
+    template <typename Describe>
+    bool enter(Op op, Describe&& what) {
+        if (!crashImage_ && crashAt_ != calls_ + 1 && faults_.empty() && !tracing_) {
+            ++calls_;
+            ++counts_[static_cast<int>(op)];
+            return true;
+        }
+        return enterSlow(op, what());
+    }
+    bool enterSlow(Op op, const std::string& what);
     void crash();
     DiskImage imageAfterPowerLoss(std::uint32_t seed) const;
     std::shared_ptr<Inode> lookup(const std::string& path) const;
@@ -134,6 +149,8 @@ private:
     std::uint32_t seed_ = 0;
     std::optional<DiskImage> crashImage_;
     std::vector<std::string> trace_;
+    std::set<std::string> changed_;
+    bool tracing_ = true;
 };
 
 }  // namespace atua::faults
