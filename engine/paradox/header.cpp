@@ -71,7 +71,8 @@ TableHeader parseTableHeader(std::span<const std::uint8_t> b, std::uint64_t file
     int numFields = static_cast<std::int16_t>(le16(b, off::NumFields));
     h.keyFields = static_cast<std::int16_t>(le16(b, off::KeyFields));
     if (numFields < 1 || numFields > 255) fail(Kind::Foreign, "its field count " + std::to_string(numFields) + " is invalid");
-    if (h.keyFields < 0 || h.keyFields > numFields) fail(Kind::Damaged, "its key field count is invalid");
+    if (h.keyFields < 0 || h.keyFields > numFields || (type == 0 && h.keyFields == 0))
+        fail(Kind::Damaged, "its key field count is invalid");
     if (h.recordSize < 1 || h.recordSize > h.blockSize - 6)
         fail(Kind::Damaged, "its record size " + std::to_string(h.recordSize) + " does not fit its " +
                                 std::to_string(h.blockSize) + "-byte blocks");
