@@ -380,7 +380,7 @@ std::optional<SecondaryDef> readSecondaryDef(const Held& held, const SecondaryFi
 
 class SecondaryBuilder {
 public:
-    SecondaryBuilder(os::FileSystem& fs, const std::string& tablePath, const TableHeader& db, const SecondaryDef& def,
+    SecondaryBuilder(const std::string& tablePath, const TableHeader& db, const SecondaryDef& def,
                      bool named, std::string xPath, std::string yPath, std::size_t budget)
         : db_(db), def_(def), named_(named), xPath_(std::move(xPath)), yPath_(std::move(yPath)), tablePath_(tablePath),
           collation_(Collation::forTable(db)) {
@@ -417,13 +417,12 @@ public:
         layout_.flags = static_cast<std::uint8_t>((def.caseInsensitive && named ? kIndexFlagCaseInsensitive : 0) |
                                                   (def.unique ? kIndexFlagUnique : 0));
         sortRecord_.resize(static_cast<std::size_t>(key_.size + xRecordSize_));
-        sorter_ = std::make_unique<ExternalSorter>(fs, scratchPath(tablePath, "sort" + paths::baseName(xPath_) + "-"),
-                                                   std::string(kTempSuffix), sortRecord_.size(),
-                                                   static_cast<std::size_t>(key_.size), budget);
+        scratch_ = scratchPath(tablePath, "sort" + paths::baseName(xPath_) + "-");
+        budget_ = budget;
     }
 
-    // One record of the table, in the block that holds it.
-    void add(std::span<const std::uint8_t> record, std::uint16_t block) {
+    // One record of the table as the index sorts it: its sort key, then its .X record.
+    std::span<const std::uint8_t> sortRecord(std::span<const std::uint8_t> record, std::uint16_t block) {
         key_.make(collation_, record, sortRecord_.data());
         std::uint8_t* x = sortRecord_.data() + key_.size;
         int at = 0;
@@ -432,16 +431,42 @@ public:
             at += p.field.size;
         }
         putShortField({x, static_cast<std::size_t>(xRecordSize_)}, static_cast<std::size_t>(at), static_cast<std::int16_t>(block));
-        sorter_->add(sortRecord_);
+        return sortRecord_;
     }
 
-    // Sorts and writes the .X and .Y files to their staged temporary names.
-    void write(os::FileSystem& fs, FileSwitch& sw, const FamilyStamps& stamps) {
+    // While the table is being rewritten: one record, in the block that now holds it.
+    void add(os::FileSystem& fs, std::span<const std::uint8_t> record, std::uint16_t block) {
+        if (!sorter_)
+            sorter_.emplace(fs, scratch_, std::string(kTempSuffix), sortRecord_.size(), static_cast<std::size_t>(key_.size), budget_);
+        sorter_->add(sortRecord(record, block));
+    }
+    // Writes the index of what add() was given.
+    void writeAdded(os::FileSystem& fs, FileSwitch& sw, const FamilyStamps& stamps, std::uint64_t total) {
+        write(fs, sw, stamps, total, [&](const RecordVisitor& emit) {
+            if (!sorter_) return;
+            sorter_->finish();
+            for (auto rec = sorter_->next(); !rec.empty(); rec = sorter_->next()) emit(rec);
+        });
+    }
+    // Writes the index of the table as it is on disk.
+    void writeFromTable(os::FileSystem& fs, FileSwitch& sw, const FamilyStamps& stamps, os::File& table,
+                        const std::vector<std::uint16_t>& chain) {
+        RecordSource source = [&](const RecordVisitor& visit) {
+            forEachRecord(table, db_, chain, [&](std::span<const std::uint8_t> rec, std::uint16_t blk) { visit(sortRecord(rec, blk)); });
+        };
+        SortShape shape{db_.numRecords, sortRecord_.size(), static_cast<std::size_t>(key_.size)};
+        write(fs, sw, stamps, db_.numRecords, [&](const RecordVisitor& emit) {
+            sortRecords(fs, source, shape, budget_, scratch_, std::string(kTempSuffix), emit);
+        });
+    }
+
+private:
+    // Writes the .X and .Y files to their staged temporary names from the sort records in order.
+    void write(os::FileSystem& fs, FileSwitch& sw, const FamilyStamps& stamps, std::uint64_t total,
+               const std::function<void(const RecordVisitor&)>& sorted) {
         std::string xTemp = sw.stage(xPath_);
         std::string yTemp = sw.stage(yPath_);
-        sorter_->finish();
         auto xFile = fs.open(xTemp, os::Access::ReadWrite, os::Share::Exclusive, os::Create::CreateOrTruncate);
-        std::uint64_t total = sorter_->recordCount();
         XTableLayout& L = layout_;
         std::vector<std::uint8_t> header = xFileHeader(db_, L, static_cast<std::uint32_t>(total), 0, paths::baseName(xPath_), stamps);
         DataBlockWriter writer(*xFile, header.size(), db_.blockSize, xRecordSize_, total);
@@ -452,7 +477,7 @@ public:
         std::vector<std::uint8_t> prev(static_cast<std::size_t>(key_.size));
         bool first = true;
         int currentBlock = 0;
-        for (auto rec = sorter_->next(); !rec.empty(); rec = sorter_->next()) {
+        sorted([&](std::span<const std::uint8_t> rec) {
             if (!first) {
                 int diff = firstDifference(prev.data(), rec.data(), key_.size);
                 checkOrderKnown(key_, collation_, prev.data(), rec.data(), diff, tablePath_);
@@ -472,7 +497,7 @@ public:
                 currentBlock = blk;
                 tree.addLeaf(x.first(static_cast<std::size_t>(keyWidth)), blk, writer.recordsIn(blk));
             }
-        }
+        });
         writer.finish();
         header = xFileHeader(db_, L, static_cast<std::uint32_t>(total), writer.blockCount(), paths::baseName(xPath_), stamps);
         xFile->writeAt(0, header);
@@ -484,6 +509,7 @@ public:
                        paths::baseName(yPath_), stamps);
     }
 
+public:
     static void writeIndexFile(os::FileSystem& fs, const std::string& temp, const TableHeader& db, FileType type,
                                const std::vector<Field>& keyFields, int code, const IndexTreeBuilder::Tree& tree,
                                const std::string& name, const FamilyStamps& stamps) {
@@ -506,7 +532,9 @@ private:
     int indexKeySize_ = 0;
     int xRecordSize_ = 0;
     std::vector<std::uint8_t> sortRecord_;
-    std::unique_ptr<ExternalSorter> sorter_;
+    std::string scratch_;
+    std::size_t budget_ = 0;
+    std::optional<ExternalSorter> sorter_;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -615,7 +643,7 @@ void addPrimary(os::FileSystem& fs, const std::string& path, const IndexRequest&
         std::string pxTemp = sw.stage(pxPath);
         std::vector<std::unique_ptr<SecondaryBuilder>> builders;
         for (const auto& [def, files] : secondaries)
-            builders.push_back(std::make_unique<SecondaryBuilder>(fs, path, nh, def, files.named, files.x, files.y, secondaryShare));
+            builders.push_back(std::make_unique<SecondaryBuilder>(path, nh, def, files.named, files.x, files.y, secondaryShare));
 
         auto out = fs.open(dbTemp, os::Access::ReadWrite, os::Share::Exclusive, os::Create::CreateOrTruncate);
         DataBlockWriter writer(*out, static_cast<std::uint64_t>(h.headerSize), h.blockSize, h.recordSize, h.numRecords);
@@ -642,10 +670,13 @@ void addPrimary(os::FileSystem& fs, const std::string& path, const IndexRequest&
                 currentBlock = blk;
                 tree.addLeaf(rec.first(static_cast<std::size_t>(key.size)), blk, writer.recordsIn(blk));
             }
-            for (auto& b : builders) b->add(rec, blk);
+            for (auto& b : builders) b->add(fs, rec, blk);
         };
-        forEachRecordInKeyOrder(fs, *p.held.db, h, p.chain, static_cast<std::size_t>(key.size), share, scratchPath(path, "sortdb-"),
-                                std::string(kTempSuffix), emit);
+        RecordSource tableRecords = [&](const RecordVisitor& visit) {
+            forEachRecord(*p.held.db, h, p.chain, [&](std::span<const std::uint8_t> rec, std::uint16_t) { visit(rec); });
+        };
+        sortRecords(fs, tableRecords, {h.numRecords, static_cast<std::size_t>(h.recordSize), static_cast<std::size_t>(key.size)}, share,
+                    scratchPath(path, "sortdb-"), std::string(kTempSuffix), emit);
         writer.finish();
 
         int blocks = writer.blockCount();
@@ -666,7 +697,7 @@ void addPrimary(os::FileSystem& fs, const std::string& path, const IndexRequest&
 
         SecondaryBuilder::writeIndexFile(fs, pxTemp, nh, FileType::PrimaryIndex, keyFields, pxCode, tree.build(),
                                          paths::baseName(pxPath), stamps);
-        for (auto& b : builders) b->write(fs, sw, stamps);
+        for (auto& b : builders) b->writeAdded(fs, sw, stamps, h.numRecords);
         builders.clear();
         p.held.release();
         sw.commit();
@@ -758,9 +789,8 @@ void addSecondary(os::FileSystem& fs, const std::string& path, const IndexReques
 
     building(path, [&] {
         FileSwitch sw(fs, path);
-        SecondaryBuilder builder(fs, path, h, def, named, slot.x, slot.y, limits.sortBudgetBytes);
-        forEachRecord(*p.held.db, h, p.chain, [&](std::span<const std::uint8_t> rec, std::uint16_t blk) { builder.add(rec, blk); });
-        builder.write(fs, sw, stampsOf(h));
+        SecondaryBuilder builder(path, h, def, named, slot.x, slot.y, limits.sortBudgetBytes);
+        builder.writeFromTable(fs, sw, stampsOf(h), *p.held.db, p.chain);
         p.held.release();
         sw.commit();
     });

@@ -19,8 +19,9 @@ struct IndexRequest {
 };
 
 struct EngineLimits {
-    // Memory the sorts may hold; beyond it they spill sorted runs to temporary files.
-    std::size_t sortBudgetBytes = 24u << 20;
+    // Memory the sorts may hold; beyond it they spill sorted runs to temporary files. With the
+    // rest of the program the whole process stays well under 64 MiB.
+    std::size_t sortBudgetBytes = 40u << 20;
 };
 
 // Adds the index to the table file at `path` under a journal (see journal.h); on any refusal or

@@ -58,8 +58,11 @@ TableHeader parseTableHeader(std::span<const std::uint8_t> b, std::uint64_t file
     unsigned type = b[off::FileType];
     unsigned code = b[off::BlockCode];
     h.version = b[off::Version];
-    if (h.headerSize == 0 || h.headerSize % 0x800 != 0 || static_cast<std::uint64_t>(h.headerSize) > fileSize)
+    if (h.headerSize == 0 || h.headerSize % 0x800 != 0)
         fail(Kind::Foreign, "its header size (" + std::to_string(h.headerSize) + ") is not that of a Paradox table");
+    if (static_cast<std::uint64_t>(h.headerSize) > fileSize)
+        fail(Kind::Damaged, "the file ends inside its header (" + std::to_string(fileSize) + " of " +
+                                std::to_string(h.headerSize) + " bytes)");
     if (type > 8) fail(Kind::Foreign, "its file type byte " + hex(type) + " is unknown");
     if (code < 1 || code > 32) fail(Kind::Foreign, "its block size code " + std::to_string(code) + " is invalid");
     if (h.version < 3 || h.version > 0x0C) fail(Kind::Foreign, "its version byte " + hex(h.version) + " is unknown");

@@ -2,15 +2,12 @@
 
 #include <algorithm>
 #include <cstring>
-#include <optional>
+#include <vector>
 
-#include "engine/paradox/blocks.h"
 #include "engine/paradox/external_sort.h"
 
 namespace atua::paradox {
 namespace {
-
-using Emit = std::function<void(std::span<const std::uint8_t>)>;
 
 template <int Words>
 struct KeyEntry {
@@ -23,22 +20,21 @@ std::size_t gatherCost(std::uint64_t records) {
     return static_cast<std::size_t>(records) * (sizeof(KeyEntry<Words>) + sizeof(std::uint32_t));
 }
 
-// The in-memory way: returns false (having done nothing) when the table turns out to be in
-// order already, so the caller can simply stream it.
+// The in-memory way for keys of at most 8 * Words bytes. Returns false, having emitted nothing,
+// when the source turns out to be in key order already.
 template <int Words>
-bool gatherInOrder(os::File& table, const TableHeader& h, const std::vector<std::uint16_t>& chain, std::size_t keySize,
-                   std::size_t budget, const Emit& emit) {
-    const std::size_t n = h.numRecords;
-    const std::size_t rs = static_cast<std::size_t>(h.recordSize);
+bool gatherInOrder(const RecordSource& source, const SortShape& shape, std::size_t budget, const RecordVisitor& emit) {
+    const std::size_t n = static_cast<std::size_t>(shape.records);
+    const std::size_t rs = shape.recordSize;
     std::vector<std::uint32_t> rank;
     {
         std::vector<KeyEntry<Words>> entries;
         entries.reserve(n);
         bool inOrder = true;
-        forEachRecord(table, h, chain, [&](std::span<const std::uint8_t> rec, std::uint16_t) {
+        source([&](std::span<const std::uint8_t> rec) {
             KeyEntry<Words> e;
             std::uint8_t bytes[8 * Words] = {};
-            std::memcpy(bytes, rec.data(), keySize);
+            std::memcpy(bytes, rec.data(), shape.keySize);
             std::memcpy(e.prefix, bytes, sizeof bytes);
             for (auto& w : e.prefix) w = __builtin_bswap64(w);  // byte order as integer order (little-endian hosts)
             e.slot = static_cast<std::uint32_t>(entries.size());
@@ -54,17 +50,18 @@ bool gatherInOrder(os::File& table, const TableHeader& h, const std::vector<std:
                 if (a.prefix[w] != b.prefix[w]) return a.prefix[w] < b.prefix[w];
             return a.slot < b.slot;
         });
-        rank.resize(n);
-        for (std::size_t i = 0; i < n; ++i) rank[entries[i].slot] = static_cast<std::uint32_t>(i);
+        rank.resize(entries.size());
+        for (std::size_t i = 0; i < entries.size(); ++i) rank[entries[i].slot] = static_cast<std::uint32_t>(i);
     }
-    std::size_t room = budget > n * sizeof(std::uint32_t) ? budget - n * sizeof(std::uint32_t) : 0;
+    const std::size_t total = rank.size();
+    std::size_t room = budget > total * sizeof(std::uint32_t) ? budget - total * sizeof(std::uint32_t) : 0;
     std::size_t stretch = std::max<std::size_t>(room / rs, 1);
     std::vector<std::uint8_t> out;
-    for (std::size_t from = 0; from < n; from += stretch) {
-        std::size_t count = std::min(stretch, n - from);
+    for (std::size_t from = 0; from < total; from += stretch) {
+        std::size_t count = std::min(stretch, total - from);
         out.assign(count * rs, 0);
         std::size_t i = 0;
-        forEachRecord(table, h, chain, [&](std::span<const std::uint8_t> rec, std::uint16_t) {
+        source([&](std::span<const std::uint8_t> rec) {
             std::size_t r = rank[i++];
             if (r >= from && r < from + count) std::memcpy(out.data() + (r - from) * rs, rec.data(), rs);
         });
@@ -73,10 +70,10 @@ bool gatherInOrder(os::File& table, const TableHeader& h, const std::vector<std:
     return true;
 }
 
-bool inKeyOrder(os::File& table, const TableHeader& h, const std::vector<std::uint16_t>& chain, std::size_t keySize) {
+bool inKeyOrder(const RecordSource& source, std::size_t keySize) {
     bool inOrder = true, any = false;
     std::vector<std::uint8_t> last(keySize);
-    forEachRecord(table, h, chain, [&](std::span<const std::uint8_t> rec, std::uint16_t) {
+    source([&](std::span<const std::uint8_t> rec) {
         if (inOrder && any && std::memcmp(last.data(), rec.data(), keySize) >= 0) inOrder = false;
         std::memcpy(last.data(), rec.data(), keySize);
         any = true;
@@ -86,26 +83,29 @@ bool inKeyOrder(os::File& table, const TableHeader& h, const std::vector<std::ui
 
 }  // namespace
 
-void forEachRecordInKeyOrder(os::FileSystem& fs, os::File& table, const TableHeader& h,
-                             const std::vector<std::uint16_t>& chain, std::size_t keySize, std::size_t budget,
-                             const std::string& scratchPrefix, const std::string& scratchSuffix, const Emit& emit) {
-    auto stream = [&] { forEachRecord(table, h, chain, [&](std::span<const std::uint8_t> rec, std::uint16_t) { emit(rec); }); };
-    std::uint64_t n = h.numRecords;
-    // Strictly ascending 8-byte prefixes mean strictly ascending keys only when the key fits them.
-    if (keySize <= 8 && gatherCost<1>(n) <= budget) {
-        if (!gatherInOrder<1>(table, h, chain, keySize, budget, emit)) stream();
+void sortRecords(os::FileSystem& fs, const RecordSource& source, const SortShape& shape, std::size_t budget,
+                 const std::string& scratchPrefix, const std::string& scratchSuffix, const RecordVisitor& emit) {
+    // Slots are 32-bit.
+    bool small = shape.records < 0xFFFFFFFFu;
+    // Strictly ascending prefixes mean strictly ascending keys only when the key fits them.
+    if (small && shape.keySize <= 8 && gatherCost<1>(shape.records) <= budget) {
+        if (!gatherInOrder<1>(source, shape, budget, emit)) source(emit);
         return;
     }
-    if (keySize <= 16 && gatherCost<2>(n) <= budget) {
-        if (!gatherInOrder<2>(table, h, chain, keySize, budget, emit)) stream();
+    if (small && shape.keySize <= 16 && gatherCost<2>(shape.records) <= budget) {
+        if (!gatherInOrder<2>(source, shape, budget, emit)) source(emit);
         return;
     }
-    if (inKeyOrder(table, h, chain, keySize)) {
-        stream();
+    if (small && shape.keySize <= 24 && gatherCost<3>(shape.records) <= budget) {
+        if (!gatherInOrder<3>(source, shape, budget, emit)) source(emit);
         return;
     }
-    ExternalSorter sorter(fs, scratchPrefix, scratchSuffix, static_cast<std::size_t>(h.recordSize), keySize, budget);
-    forEachRecord(table, h, chain, [&](std::span<const std::uint8_t> rec, std::uint16_t) { sorter.add(rec); });
+    if (inKeyOrder(source, shape.keySize)) {
+        source(emit);
+        return;
+    }
+    ExternalSorter sorter(fs, scratchPrefix, scratchSuffix, shape.recordSize, shape.keySize, budget);
+    source([&](std::span<const std::uint8_t> rec) { sorter.add(rec); });
     sorter.finish();
     for (auto rec = sorter.next(); !rec.empty(); rec = sorter.next()) emit(rec);
 }

@@ -1,28 +1,34 @@
-// The table's records in key order, within a fixed memory budget, for rewriting a table sorted.
+// Records in key order within a fixed memory budget, for writing a table or an index table sorted.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <span>
 #include <string>
-#include <vector>
 
 #include "engine/os/file_system.h"
-#include "engine/paradox/header.h"
 
 namespace atua::paradox {
 
-// Hands every record of the table to `emit` in the order of its first `keySize` bytes (compared
-// as bytes; equal keys in table order), holding at most about `budget` bytes. Three ways, the
-// cheapest that fits:
-//  - the table is in key order already: one pass after the check;
+using RecordVisitor = std::function<void(std::span<const std::uint8_t>)>;
+// Yields every record to the visitor; may be called several times and yields the same records
+// in the same order each time.
+using RecordSource = std::function<void(const RecordVisitor&)>;
+
+struct SortShape {
+    std::uint64_t records = 0;  // how many the source yields
+    std::size_t recordSize = 0;
+    std::size_t keySize = 0;    // the key is the record's first keySize bytes, compared as bytes
+};
+
+// Hands every record of `source` to `emit` in key order (equal keys in source order), holding at
+// most about `budget` bytes. Three ways, the cheapest that fits:
+//  - the source is in key order already: it is streamed after the check;
 //  - the sort entries of all keys fit the budget: they are sorted in memory, each record's place
-//    in the output is noted, and each stretch of the output is gathered by one sequential pass
-//    over the table (no temporary files);
+//    in the output is noted, and each stretch of the output is gathered by one more pass over
+//    the source (no temporary files);
 //  - otherwise an external sort with runs in files named scratchPrefix + n + scratchSuffix.
-void forEachRecordInKeyOrder(os::FileSystem& fs, os::File& table, const TableHeader& h,
-                             const std::vector<std::uint16_t>& chain, std::size_t keySize, std::size_t budget,
-                             const std::string& scratchPrefix, const std::string& scratchSuffix,
-                             const std::function<void(std::span<const std::uint8_t>)>& emit);
+void sortRecords(os::FileSystem& fs, const RecordSource& source, const SortShape& shape, std::size_t budget,
+                 const std::string& scratchPrefix, const std::string& scratchSuffix, const RecordVisitor& emit);
 
 }  // namespace atua::paradox

@@ -46,11 +46,13 @@ TEST(ExternalSort, SpillsRunsBeyondItsBudgetAndKeepsInputOrderOfEqualKeys) {
 // Whichever way the records get sorted (sort runs in files, an in-memory sort gathered in several
 // passes or in one), the files written are the same.
 TEST(ExternalSort, AnIndexBuiltWithATinyBudgetIsTheSame) {
-    TempDir small, middle, large;
-    for (const auto* d : {&small, &middle, &large}) writeMovementTable(d->file("movimento.db"), 2500);
-    for (const auto* d : {&small, &middle, &large}) {
+    // 8 KB: sort files for both; 60 000: the table gathered in passes, the index from sort files;
+    // 100 000: both gathered in passes; 64 MiB: both sorted in one piece.
+    TempDir small, middle, upper, large;
+    for (const auto* d : {&small, &middle, &upper, &large}) writeMovementTable(d->file("movimento.db"), 2500);
+    for (const auto* d : {&small, &middle, &upper, &large}) {
         EngineLimits limits;
-        limits.sortBudgetBytes = d == &small ? 8 * 1024 : d == &middle ? 60000 : 64u << 20;
+        limits.sortBudgetBytes = d == &small ? 8 * 1024 : d == &middle ? 60000 : d == &upper ? 100000 : 64u << 20;
         IndexRequest primary{"", {1}, {TIndexOption::ixPrimary, TIndexOption::ixUnique}, {}};
         IndexRequest cnpj{"CNPJ_IDX", {2}, {TIndexOption::ixCaseInsensitive}, {}};
         addIndex(os::realFileSystem(), d->file("movimento.db"), primary, limits);
@@ -59,6 +61,7 @@ TEST(ExternalSort, AnIndexBuiltWithATinyBudgetIsTheSame) {
     }
     EXPECT_EQ(snapshot(small.path()), snapshot(large.path()));
     EXPECT_EQ(snapshot(middle.path()), snapshot(large.path()));
+    EXPECT_EQ(snapshot(upper.path()), snapshot(large.path()));
 }
 
 // Long keys make index blocks hold few entries, so a small table needs a deep tree.
