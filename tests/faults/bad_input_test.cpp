@@ -216,5 +216,97 @@ TEST_P(BadInputCase, TheUserSeesTheRightMessageAndNoFileChanges) {
 INSTANTIATE_TEST_SUITE_P(EveryCase, BadInputCase, ::testing::ValuesIn(cases()),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// A process that holds the table open the way the running product would, until told to stop.
+class Holder {
+public:
+    Holder(const std::string& path, os::Share share) {
+        int ready[2], stop[2];
+        if (::pipe(ready) != 0 || ::pipe(stop) != 0) throw std::runtime_error("pipe failed");
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::close(ready[0]);
+            ::close(stop[1]);
+            auto f = os::realFileSystem().open(path, os::Access::ReadWrite, share, os::Create::OpenExisting);
+            char c = 1;
+            if (::write(ready[1], &c, 1) != 1) ::_exit(1);
+            (void)::read(stop[0], &c, 1);  // returns when the parent closes its end
+            ::_exit(0);
+        }
+        ::close(ready[1]);
+        ::close(stop[0]);
+        stop_ = stop[1];
+        char c = 0;
+        if (::read(ready[0], &c, 1) != 1) throw std::runtime_error("the holding process did not start");
+        ::close(ready[0]);
+    }
+    ~Holder() {
+        ::close(stop_);
+        int status = 0;
+        ::waitpid(pid_, &status, 0);
+    }
+
+private:
+    pid_t pid_ = -1;
+    int stop_ = -1;
+};
+
+TEST(BadInputHeld, ATableTheProductHoldsOpenIsRefusedAtTheAdditionAndNothingChanges) {
+    ScratchDir scratch;
+    std::string path = scratch.file("movimento.db");
+    writeTable(scratch.path().string(), movementBytes());
+    Folder before = readFolder(scratch.path());
+    {
+        // Opened shared, as the product opens it: the check open succeeds, the addition needs
+        // the table to itself and is refused.
+        Holder product(path, os::Share::Shared);
+        EXPECT_EQ(runUpdate(os::realFileSystem(), path),
+                  std::vector<std::string>{"error report: Table " + path + " is busy: another program has it open"});
+        EXPECT_TRUE(readFolder(scratch.path()) == before);
+    }
+    {
+        // Held exclusively: already the first open is refused.
+        Holder product(path, os::Share::Exclusive);
+        EXPECT_EQ(runUpdate(os::realFileSystem(), path), std::vector<std::string>{kNotInstalled});
+        EXPECT_EQ(openMessage(os::realFileSystem(), path), "Table " + path + " is busy: another program has it open");
+        EXPECT_TRUE(readFolder(scratch.path()) == before);
+    }
+}
+
+// The disk a power loss left in the middle of the primary addition, at the first call where a
+// journal is on it (committed) or where temporary files are but no journal (not committed).
+DiskImage interrupted(bool committed) {
+    DiskImage start = movementImage(smallTable());
+    std::uint64_t total = cleanRun(start, Addition::Primary)->calls();
+    for (std::uint64_t call = 1; call <= total; ++call) {
+        FaultFileSystem fs(start);
+        fs.setTracing(false);
+        fs.powerLossAt(call, 5);
+        TTable t(fs);
+        t.TableName = kTable;
+        try {
+            addIndex(t, Addition::Primary);
+        } catch (const PowerLoss&) {
+        }
+        const DiskImage& disk = fs.diskAfterCrash();
+        bool journal = disk.files.count(std::string(kTable) + ".atuajnl") > 0;
+        bool temps = disk.files.count(std::string(kTable) + ".atuatmp") > 0;
+        if (committed ? journal && temps : temps && !journal) return disk;
+    }
+    throw std::runtime_error("no such crash point");
+}
+
+TEST(BadInputLeftovers, AnInterruptedRunIsFinishedOrUndoneAndTheUpdateCompletes) {
+    Folder original = movementImage(smallTable()).in(kDir);
+    for (bool committed : {true, false}) {
+        ScratchDir scratch;
+        writeFolder(scratch.path(), interrupted(committed).in(kDir));
+        std::string path = scratch.file("movimento.db");
+        EXPECT_EQ(runUpdate(os::realFileSystem(), path), (std::vector<std::string>{kSuccess, "(terminate)"}))
+            << (committed ? "committed" : "not committed");
+        Verdict v = judge(original, readFolder(scratch.path()), Addition::Secondary);
+        EXPECT_EQ(v.outcome, Outcome::Complete) << v.why;
+    }
+}
+
 }  // namespace
 }  // namespace atua::faults
