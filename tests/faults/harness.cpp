@@ -12,8 +12,8 @@
 namespace atua::faults {
 namespace fs = std::filesystem;
 
-ScratchDir::ScratchDir() {
-    fs::path base = fs::is_directory("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
+ScratchDir::ScratchDir(bool ramDisk) {
+    fs::path base = ramDisk && fs::is_directory("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
     std::string tmpl = (base / "atua-faults-XXXXXX").string();
     if (!::mkdtemp(tmpl.data())) throw std::runtime_error("cannot make a scratch folder under " + base.string());
     path_ = tmpl;
@@ -121,9 +121,9 @@ void addIndex(TTable& table, Addition which) {
 
 const char* nameOf(Addition which) { return which == Addition::Primary ? "primary" : "CNPJ_IDX"; }
 
-std::string openAndClose(os::FileSystem& fs) {
+std::string openAndClose(os::FileSystem& fs, const std::string& path) {
     TTable t(fs);
-    t.TableName = kTable;
+    t.TableName = path;
     try {
         t.Open();
         t.Close();

@@ -20,10 +20,11 @@ using Folder = std::map<std::string, Bytes>;  // file name -> bytes
 inline constexpr const char* kDir = "/t";
 inline constexpr const char* kTable = "/t/movimento.db";
 
-// A scratch folder on a RAM disk when there is one, removed with everything in it.
+// A scratch folder, on a RAM disk when there is one unless asked for a real disk, removed with
+// everything in it.
 class ScratchDir {
 public:
-    ScratchDir();
+    explicit ScratchDir(bool ramDisk = true);
     ~ScratchDir();
     ScratchDir(const ScratchDir&) = delete;
     ScratchDir& operator=(const ScratchDir&) = delete;
@@ -65,8 +66,8 @@ struct Verdict {
 // in both cases every record is there exactly once with its bytes unchanged.
 Verdict judge(const Folder& before, const Folder& after, Addition which);
 
-// Opens (recovers) and closes the table at kTable on `fs`; returns the engine's message on failure.
-std::string openAndClose(os::FileSystem& fs);
+// Opens (recovers) and closes the table at `path` on `fs`; returns the engine's message on failure.
+std::string openAndClose(os::FileSystem& fs, const std::string& path = kTable);
 
 // Counts of outcomes of a sweep and the first few failures.
 struct Tally {

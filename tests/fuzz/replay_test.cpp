@@ -18,11 +18,7 @@ struct Target {
     std::function<std::string(const std::uint8_t*, std::size_t)> run;
 };
 
-class Replay : public ::testing::TestWithParam<Target> {};
-
-TEST_P(Replay, EveryKeptInputRunsClean) {
-    const Target& t = GetParam();
-    fs::path dir = fs::path(ATUA_FUZZ_INPUTS) / t.name;
+void replayFolder(const Target& t, const fs::path& dir) {
     ASSERT_TRUE(fs::is_directory(dir)) << dir;
     int inputs = 0;
     for (const auto& e : fs::directory_iterator(dir)) {
@@ -33,6 +29,18 @@ TEST_P(Replay, EveryKeptInputRunsClean) {
         ++inputs;
     }
     EXPECT_GT(inputs, 0) << "no kept inputs in " << dir;
+}
+
+class Replay : public ::testing::TestWithParam<Target> {};
+
+TEST_P(Replay, EveryKeptInputRunsClean) { replayFolder(GetParam(), fs::path(ATUA_FUZZ_INPUTS) / GetParam().name); }
+
+// Inputs whose fault is still open (open/<target>/), kept so the fix can be checked at once.
+// The checker (engine/check/checker.cpp, checkSecondary) sorts the keys read from a damaged .X02
+// through &keys[a * ks] while that buffer is empty: UndefinedBehaviorSanitizer reports "reference
+// binding to null pointer". Enable when the checker is fixed.
+TEST(ReplayOpenFaults, DISABLED_CheckerOnADamagedSecondaryIndex) {
+    replayFolder(Target{"indexFile", indexFile}, fs::path(ATUA_FUZZ_INPUTS) / ".." / "open" / "indexFile");
 }
 
 INSTANTIATE_TEST_SUITE_P(Targets, Replay,
