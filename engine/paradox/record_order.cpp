@@ -15,9 +15,26 @@ struct KeyEntry {
     std::uint32_t slot;
 };
 
+// A stable byte-wise radix sort of one-word entries on their first keySize key bytes; positions
+// where every key has the same byte are skipped.
+void radixSort(std::vector<KeyEntry<1>>& entries, std::size_t keySize) {
+    std::vector<KeyEntry<1>> other(entries.size());
+    for (std::size_t j = keySize; j-- > 0;) {
+        const int shift = static_cast<int>(8 * (7 - j));
+        std::size_t count[257] = {};
+        for (const auto& e : entries) ++count[((e.prefix[0] >> shift) & 0xFF) + 1];
+        if (std::any_of(std::begin(count), std::end(count), [&](std::size_t c) { return c == entries.size(); })) continue;
+        for (int b = 0; b < 256; ++b) count[b + 1] += count[b];
+        for (const auto& e : entries) other[count[(e.prefix[0] >> shift) & 0xFF]++] = e;
+        entries.swap(other);
+    }
+}
+
 template <int Words>
 std::size_t gatherCost(std::uint64_t records) {
-    return static_cast<std::size_t>(records) * (sizeof(KeyEntry<Words>) + sizeof(std::uint32_t));
+    // One-word entries are radix-sorted through a second array of the same size.
+    std::size_t entries = Words == 1 ? 2 * sizeof(KeyEntry<1>) : sizeof(KeyEntry<Words>);
+    return static_cast<std::size_t>(records) * (entries + sizeof(std::uint32_t));
 }
 
 // The in-memory way for keys of at most 8 * Words bytes. Returns false, having emitted nothing,
@@ -45,11 +62,15 @@ bool gatherInOrder(const RecordSource& source, const SortShape& shape, std::size
             entries.push_back(e);
         });
         if (inOrder) return false;
-        std::sort(entries.begin(), entries.end(), [](const KeyEntry<Words>& a, const KeyEntry<Words>& b) {
-            for (int w = 0; w < Words; ++w)
-                if (a.prefix[w] != b.prefix[w]) return a.prefix[w] < b.prefix[w];
-            return a.slot < b.slot;
-        });
+        if constexpr (Words == 1) {
+            radixSort(entries, shape.keySize);
+        } else {
+            std::sort(entries.begin(), entries.end(), [](const KeyEntry<Words>& a, const KeyEntry<Words>& b) {
+                for (int w = 0; w < Words; ++w)
+                    if (a.prefix[w] != b.prefix[w]) return a.prefix[w] < b.prefix[w];
+                return a.slot < b.slot;
+            });
+        }
         rank.resize(entries.size());
         for (std::size_t i = 0; i < entries.size(); ++i) rank[entries[i].slot] = static_cast<std::uint32_t>(i);
     }

@@ -46,8 +46,8 @@ TEST(ExternalSort, SpillsRunsBeyondItsBudgetAndKeepsInputOrderOfEqualKeys) {
 // Whichever way the records get sorted (sort runs in files, an in-memory sort gathered in several
 // passes or in one), the files written are the same.
 TEST(ExternalSort, AnIndexBuiltWithATinyBudgetIsTheSame) {
-    // 8 KB: sort files for both; 60 000: the table gathered in passes, the index from sort files;
-    // 100 000: both gathered in passes; 64 MiB: both sorted in one piece.
+    // 8 KB and 60 000: sort files with many or few runs; 100 000: sorted in memory and gathered
+    // in several passes; 64 MiB: gathered in one.
     TempDir small, middle, upper, large;
     for (const auto* d : {&small, &middle, &upper, &large}) writeMovementTable(d->file("movimento.db"), 2500);
     for (const auto* d : {&small, &middle, &upper, &large}) {
