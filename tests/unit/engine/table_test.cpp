@@ -427,3 +427,61 @@ TEST(AddIndex, EmptyTableAndAutoIncrementKey) {
 
 }  // namespace
 }  // namespace atua::test
+
+namespace atua::test {
+namespace {
+
+// A table the product has worked on: its blocks are no longer in file order. The secondary index
+// points at the blocks where the records really are, and a new primary addition repacks them.
+TEST(AddIndex, BlocksOutOfFileOrder) {
+    TempDir dir;
+    std::string path = movementIn(dir, 300);
+    TTable t;
+    t.TableName = path;
+    t.AddIndex("", "mov_cd_controle", kPrimary);
+    // Reverse the physical order of the blocks, keeping the chain (and so the key order).
+    Bytes b = readFile(path);
+    TableHeader h = parseTableHeader(b, b.size());
+    int n = h.fileBlocks;
+    ASSERT_GT(n, 3);
+    auto at = [&](int blk) { return static_cast<std::size_t>(h.headerSize) + static_cast<std::size_t>(blk - 1) * static_cast<std::size_t>(h.blockSize); };
+    auto moved = [&](int blk) { return blk == 0 ? 0 : n + 1 - blk; };
+    Bytes out(b.begin(), b.begin() + h.headerSize);
+    out.resize(b.size());
+    for (int blk = 1; blk <= n; ++blk) {
+        std::copy_n(b.begin() + static_cast<std::ptrdiff_t>(at(blk)), h.blockSize, out.begin() + static_cast<std::ptrdiff_t>(at(moved(blk))));
+        put16(std::span(out).subspan(at(moved(blk))), 0, static_cast<std::uint32_t>(moved(le16(b, at(blk)))));
+        put16(std::span(out).subspan(at(moved(blk))), 2, static_cast<std::uint32_t>(moved(le16(b, at(blk) + 2))));
+    }
+    put16(out, off::FirstBlock, static_cast<std::uint32_t>(moved(h.firstBlock)));
+    put16(out, off::LastBlock, static_cast<std::uint32_t>(moved(h.lastBlock)));
+    writeFile(path, out);
+
+    t.AddIndex("CNPJ_IDX", "cad_cd_cnpj", kCaseInsensitive);
+    DataFile db = readDataFile(path);
+    EXPECT_EQ(db.chain.front(), n);
+    DataFile x = readDataFile(dir.file("movimento.xg0"));
+    ASSERT_EQ(x.records.size(), db.records.size());
+    for (const auto& r : x.records) {
+        std::size_t row = 0;
+        while (row < db.records.size() && !std::equal(r.begin() + 18, r.begin() + 22, db.records[row].begin())) ++row;
+        ASSERT_LT(row, db.records.size());
+        EXPECT_EQ(shortField(r, 22), db.blockOf[row]);
+    }
+    expectIndexMatches(dir.file("movimento.yg0"), x);
+
+    // The primary addition again: blocks back in file order, the secondary rebuilt to match.
+    t.AddIndex("", "mov_cd_controle", kPrimary);
+    db = readDataFile(path);
+    EXPECT_EQ(db.chain.front(), 1);
+    expectIndexMatches(dir.file("movimento.px"), db);
+    x = readDataFile(dir.file("movimento.xg0"));
+    for (const auto& r : x.records) {
+        int id = ((r[18] ^ 0x80) << 24) | (r[19] << 16) | (r[20] << 8) | r[21];
+        EXPECT_EQ(shortField(r, 22), db.blockOf[static_cast<std::size_t>(id - 1)]);
+    }
+    expectIndexMatches(dir.file("movimento.yg0"), x);
+}
+
+}  // namespace
+}  // namespace atua::test
