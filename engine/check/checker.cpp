@@ -638,11 +638,17 @@ void checkSecondary(Report& report, TableState& ts, const std::string& suffix, c
             }
         }
         const std::size_t ks = xl.size;
+        // A damaged layout can make the records built from the table differ in size from the
+        // index's keys, or leave no key bytes at all: then there is nothing to compare safely.
+        if (ks == 0 || want.size() != wantBlk.size() * ks || xr.keys.size() < xr.size() * ks) {
+            s.problem("its key layout does not match the table's fields; records not compared");
+            return;
+        }
         auto sortedIndex = [&](const std::vector<std::uint8_t>& keys, std::size_t count) {
             std::vector<std::uint32_t> idx(count);
             std::iota(idx.begin(), idx.end(), 0u);
             std::sort(idx.begin(), idx.end(), [&](std::uint32_t a, std::uint32_t b) {
-                return std::memcmp(&keys[a * ks], &keys[b * ks], ks) < 0;
+                return std::memcmp(keys.data() + a * ks, keys.data() + b * ks, ks) < 0;
             });
             return idx;
         };

@@ -35,14 +35,6 @@ class Replay : public ::testing::TestWithParam<Target> {};
 
 TEST_P(Replay, EveryKeptInputRunsClean) { replayFolder(GetParam(), fs::path(ATUA_FUZZ_INPUTS) / GetParam().name); }
 
-// Inputs whose fault is still open (open/<target>/), kept so the fix can be checked at once.
-// The checker (engine/check/checker.cpp, checkSecondary) sorts the keys read from a damaged .X02
-// through &keys[a * ks] while that buffer is empty: UndefinedBehaviorSanitizer reports "reference
-// binding to null pointer". Enable when the checker is fixed.
-TEST(ReplayOpenFaults, DISABLED_CheckerOnADamagedSecondaryIndex) {
-    replayFolder(Target{"indexFile", indexFile}, fs::path(ATUA_FUZZ_INPUTS) / ".." / "open" / "indexFile");
-}
-
 INSTANTIATE_TEST_SUITE_P(Targets, Replay,
                          ::testing::Values(Target{"openTable", openTable}, Target{"indexFile", indexFile},
                                            Target{"recovery", recovery}),
