@@ -4,7 +4,7 @@
 
 #include "app/controls.h"
 #include "app/enum_windows.h"
-#include "app/text.h"
+#include "engine/os/cp1252.h"
 #include "engine/exceptions.h"
 
 namespace atua::app {
@@ -23,7 +23,7 @@ std::string ExecutableName() {
     std::wstring name(path);
     if (auto slash = name.find_last_of(L"\\/"); slash != std::wstring::npos) name.erase(0, slash + 1);
     if (auto dot = name.rfind(L'.'); dot != std::wstring::npos) name.erase(dot);
-    return Narrow(name);
+    return os::Narrow1252(name);
 }
 
 }  // namespace
@@ -59,7 +59,7 @@ TApplication::TApplication() : title_(ExecutableName()) {
         if (!RegisterClassExW(&wc)) throw Exception("Cannot register the application's window class.");
     }
     // The task-bar entry: a window of no size of its own, the owner of every form.
-    handle_ = CreateWindowExW(0, kApplicationClass, Widen(title_).c_str(),
+    handle_ = CreateWindowExW(0, kApplicationClass, os::Widen1252(title_).c_str(),
                               WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX,
                               GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2, 0, 0, nullptr,
                               nullptr, Instance(), this);
@@ -92,7 +92,7 @@ void TApplication::Initialize() {
 
 void TApplication::SetTitle(std::string title) {
     title_ = std::move(title);
-    SetWindowTextW(handle_, Widen(title_).c_str());
+    SetWindowTextW(handle_, os::Widen1252(title_).c_str());
 }
 
 void TApplication::AddForm(std::unique_ptr<TForm> form, std::function<void()> clearReference) {
@@ -178,7 +178,7 @@ void TApplication::HandleException(std::exception_ptr error) noexcept {
             message = e.what();
         }
         ModalScope modal;
-        MessageBoxW(handle_, Widen(ErrorReportText(message)).c_str(), Widen(title_).c_str(), MB_OK | MB_ICONERROR);
+        MessageBoxW(handle_, os::Widen1252(ErrorReportText(message)).c_str(), os::Widen1252(title_).c_str(), MB_OK | MB_ICONERROR);
     } catch (...) {
         // The report itself failed (no memory, no window): nothing more can be shown.
     }

@@ -5,7 +5,7 @@
 #include <algorithm>
 
 #include "app/application.h"
-#include "app/text.h"
+#include "engine/os/cp1252.h"
 #include "engine/exceptions.h"
 
 namespace atua::app {
@@ -27,7 +27,7 @@ void RegisterWindowClass(const wchar_t* name, WNDPROC proc, HICON icon) {
     wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     wc.lpszClassName = name;
-    if (!RegisterClassExW(&wc)) throw Exception("Cannot register the window class " + Narrow(name) + ".");
+    if (!RegisterClassExW(&wc)) throw Exception("Cannot register the window class " + os::Narrow1252(name) + ".");
 }
 
 [[noreturn]] void CannotCreate(const ComponentDesc& desc) {
@@ -36,7 +36,7 @@ void RegisterWindowClass(const wchar_t* name, WNDPROC proc, HICON icon) {
 
 HWND CreateChild(DWORD exStyle, const wchar_t* cls, std::string_view text, DWORD style, const ComponentDesc& desc,
                  TWinControl* parent, void* param = nullptr) {
-    HWND h = CreateWindowExW(exStyle, cls, Widen(text).c_str(), WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | style,
+    HWND h = CreateWindowExW(exStyle, cls, os::Widen1252(text).c_str(), WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | style,
                              desc.Left, desc.Top, desc.Width, desc.Height, parent->Handle(), nullptr, Instance(),
                              param);
     if (!h) CannotCreate(desc);
@@ -136,7 +136,7 @@ void TPanel::Paint() {
     HGDIOBJ old = SelectObject(dc, Form().Font());
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
-    std::wstring text = Widen(caption_);
+    std::wstring text = os::Widen1252(caption_);
     DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &r, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
     SelectObject(dc, old);
     EndPaint(Handle(), &ps);
@@ -160,7 +160,7 @@ TRichEdit::TRichEdit(TForm& form, TWinControl* parent, const ComponentDesc& desc
     SendMessageW(Handle(), EM_SETTARGETDEVICE, 0, 0);  // wrap at the box's width
     std::string text;
     for (std::string_view line : desc.Lines) (text += line) += "\r\n";
-    SetWindowTextW(Handle(), Widen(text).c_str());
+    SetWindowTextW(Handle(), os::Widen1252(text).c_str());
     SendMessageW(Handle(), EM_SETSEL, 0, 0);
     SendMessageW(Handle(), EM_EMPTYUNDOBUFFER, 0, 0);
     SendMessageW(Handle(), EM_SETMODIFY, FALSE, 0);
@@ -179,7 +179,7 @@ std::string TRichEdit::Text() const {
     const int n = GetWindowTextLengthW(Handle());
     std::wstring w(static_cast<size_t>(n) + 1, L'\0');
     w.resize(static_cast<size_t>(GetWindowTextW(Handle(), w.data(), n + 1)));
-    return Narrow(w);
+    return os::Narrow1252(w);
 }
 
 // --- TBitBtn ----------------------------------------------------------------------------------
@@ -224,7 +224,7 @@ void TBitBtn::DrawItem(const DRAWITEMSTRUCT& item) {
     }
 
     HGDIOBJ oldFont = SelectObject(dc, Form().Font());
-    const std::wstring text = Widen(caption_);
+    const std::wstring text = os::Widen1252(caption_);
     SIZE extent{};
     GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
     const int glyphSize = glyph_ ? 16 : 0;
@@ -278,13 +278,13 @@ TForm::TForm(TApplication& application, const FormDesc& desc, std::span<const Co
     font_ = CreateFontW(desc.FontHeight, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
                         CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
                         std::wstring(desc.FontName).c_str());
-    const std::wstring cls = Widen(desc.ClassName);
+    const std::wstring cls = os::Widen1252(desc.ClassName);
     RegisterWindowClass(cls.c_str(), WindowProc, application.Icon());
     DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_CLIPCHILDREN;
     if (desc.BorderStyle == TBorderStyle::bsSizeable) style |= WS_THICKFRAME;
     RECT r{0, 0, desc.ClientWidth, desc.ClientHeight};
     AdjustWindowRectEx(&r, style, FALSE, 0);
-    window_ = CreateWindowExW(0, cls.c_str(), Widen(caption_).c_str(), style, 0, 0, r.right - r.left,
+    window_ = CreateWindowExW(0, cls.c_str(), os::Widen1252(caption_).c_str(), style, 0, 0, r.right - r.left,
                               r.bottom - r.top, application.Handle(), nullptr, Instance(), this);
     if (!window_) throw Exception("Cannot create the window " + std::string(desc.Name) + ".");
     Attach(window_);

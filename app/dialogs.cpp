@@ -8,7 +8,7 @@
 #include <string>
 
 #include "app/application.h"
-#include "app/text.h"
+#include "engine/os/cp1252.h"
 #include "engine/exceptions.h"
 
 namespace atua::app {
@@ -205,11 +205,11 @@ constexpr ButtonSpec kYesNo[] = {{L"&Yes", mrYes}, {L"&No", mrNo}};
 }  // namespace
 
 void ShowMessage(std::string_view text) {
-    RunDialog({Widen(Application().Title()), Widen(text), nullptr, kOk, mrOk});
+    RunDialog({os::Widen1252(Application().Title()), os::Widen1252(text), nullptr, kOk, mrOk});
 }
 
 int MessageDlgConfirm(std::string_view question) {
-    return RunDialog({L"Confirm", Widen(question), IDI_QUESTION, kYesNo, mrNo});
+    return RunDialog({L"Confirm", os::Widen1252(question), IDI_QUESTION, kYesNo, mrNo});
 }
 
 }  // namespace atua::app

@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "app/application.h"
-#include "app/text.h"
+#include "engine/os/cp1252.h"
 #include "engine/exceptions.h"
 
 namespace atua::app {
@@ -36,8 +36,8 @@ void ShowStartupFailure(void* address) noexcept {
         std::wstring file(path);
         if (auto slash = file.find_last_of(L"\\/"); slash != std::wstring::npos) file.erase(0, slash + 1);
         const auto offset = reinterpret_cast<std::uintptr_t>(address) - reinterpret_cast<std::uintptr_t>(module);
-        const std::string text = StartupFailureText(className, Narrow(file), offset, message);
-        MessageBoxW(nullptr, Widen(text).c_str(), L"Application Error", MB_OK | MB_ICONERROR | MB_TASKMODAL);
+        const std::string text = StartupFailureText(className, os::Narrow1252(file), offset, message);
+        MessageBoxW(nullptr, os::Widen1252(text).c_str(), L"Application Error", MB_OK | MB_ICONERROR | MB_TASKMODAL);
     } catch (...) {
     }
 }

@@ -13,7 +13,7 @@
 #include "report/layout.h"
 #include "report/progress_win32.h"
 #include "report/quickrep.h"
-#include "report/win32_text.h"
+#include "engine/os/cp1252.h"
 
 namespace atua::report {
 
@@ -113,7 +113,7 @@ std::wstring DefaultPrinter() {
     return name;
 }
 
-std::string Quoted(const std::wstring& printer) { return "\"" + Narrow(printer) + "\""; }
+std::string Quoted(const std::wstring& printer) { return "\"" + os::Narrow1252(printer) + "\""; }
 
 // The printer's port, which the capability queries want.
 std::wstring PortOf(HANDLE printer) {
@@ -216,7 +216,7 @@ bool FaceInstalled(HDC dc, const wchar_t* face) {
 // takes its place.
 std::vector<FontChoice> Candidates(const TQRFont& font) {
     const int weight = font.Bold ? FW_BOLD : FW_NORMAL;
-    std::vector<FontChoice> choices{{Wide(font.Name), weight}};
+    std::vector<FontChoice> choices{{os::Widen1252(font.Name), weight}};
     if (font.Name == "Arial") choices.push_back({L"Liberation Sans", weight});
     if (font.Name == "Arial Black") {
         choices.push_back({L"DejaVu Sans Condensed", FW_BOLD});
@@ -249,7 +249,7 @@ UniqueFont CreateSheetFont(HDC dc, const TQRFont& font, int dpiY) {
 }
 
 int TextWidth(HDC dc, std::string_view cp1252) {
-    const std::wstring text = Wide(cp1252);
+    const std::wstring text = os::Widen1252(cp1252);
     SIZE size{};
     if (!text.empty() && !GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size))
         throw EPrinter("The printer could not measure the sheet's text.");
@@ -261,7 +261,7 @@ void Fill(HDC dc, const RECT& area, HBRUSH brush) {
 }
 
 void DrawLine(HDC dc, int x, int y, std::string_view cp1252, const RECT* clip) {
-    const std::wstring text = Wide(cp1252);
+    const std::wstring text = os::Widen1252(cp1252);
     if (text.empty()) return;
     if (!ExtTextOutW(dc, x, y, clip ? ETO_CLIPPED : 0, clip, text.c_str(), static_cast<UINT>(text.size()), nullptr))
         throw EPrinter("The printer could not draw the sheet's text.");
@@ -330,7 +330,7 @@ void TQuickRep::Print() {
     if (!dc) throw EPrinter("The printer " + Quoted(printer) + " could not be prepared for printing.");
     PumpPendingMessages();
 
-    PrintJob job(dc.get(), Wide(Settings.ReportTitle), Quoted(printer));
+    PrintJob job(dc.get(), os::Widen1252(Settings.ReportTitle), Quoted(printer));
     job.Page(sheet);
     PumpPendingMessages();
     job.End();

@@ -10,26 +10,11 @@
 
 #include <algorithm>
 
+#include "engine/os/cp1252.h"
 #include "engine/os/file_system.h"
 
 namespace atua::os {
 namespace {
-
-std::wstring wide(std::string_view s) {
-    if (s.empty()) return {};
-    int n = ::MultiByteToWideChar(1252, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
-    std::wstring w(static_cast<std::size_t>(n), L'\0');
-    ::MultiByteToWideChar(1252, 0, s.data(), static_cast<int>(s.size()), w.data(), n);
-    return w;
-}
-
-std::string narrow(const wchar_t* w) {
-    int n = ::WideCharToMultiByte(1252, 0, w, -1, nullptr, 0, nullptr, nullptr);
-    if (n <= 1) return {};
-    std::string s(static_cast<std::size_t>(n - 1), '\0');
-    ::WideCharToMultiByte(1252, 0, w, -1, s.data(), n, nullptr, nullptr);
-    return s;
-}
 
 OsError lastError(std::string_view what, std::string_view path) {
     DWORD err = ::GetLastError();
@@ -104,7 +89,7 @@ private:
 class Win32FileSystem final : public FileSystem {
 public:
     std::unique_ptr<File> open(std::string_view path, Access access, Share share, Create create) override {
-        std::wstring w = wide(path);
+        std::wstring w = Widen1252(path);
         DWORD want = GENERIC_READ | (access == Access::ReadWrite || create != Create::OpenExisting ? GENERIC_WRITE : 0);
         DWORD shareMode = share == Share::Shared ? (FILE_SHARE_READ | FILE_SHARE_WRITE) : 0;
         DWORD disp = create == Create::CreateNew ? CREATE_NEW
@@ -117,18 +102,18 @@ public:
         return std::make_unique<Win32File>(h, std::string(path));
     }
     bool exists(std::string_view path) override {
-        return ::GetFileAttributesW(wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+        return ::GetFileAttributesW(Widen1252(path).c_str()) != INVALID_FILE_ATTRIBUTES;
     }
     bool isDirectory(std::string_view path) override {
-        DWORD a = ::GetFileAttributesW(wide(path).c_str());
+        DWORD a = ::GetFileAttributesW(Widen1252(path).c_str());
         return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
     }
     void rename(std::string_view from, std::string_view to) override {
-        if (!::MoveFileExW(wide(from).c_str(), wide(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        if (!::MoveFileExW(Widen1252(from).c_str(), Widen1252(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
             throw lastError("Cannot rename " + std::string(from) + " to", to);
     }
     void remove(std::string_view path) override {
-        if (!::DeleteFileW(wide(path).c_str())) {
+        if (!::DeleteFileW(Widen1252(path).c_str())) {
             DWORD err = ::GetLastError();
             if (err != ERROR_FILE_NOT_FOUND && err != ERROR_PATH_NOT_FOUND) throw lastError("Cannot delete", path);
         }
@@ -139,21 +124,21 @@ public:
         std::string pattern(dir.empty() ? "." : dir);
         pattern += "\\*";
         WIN32_FIND_DATAW fd{};
-        HANDLE h = ::FindFirstFileW(wide(pattern).c_str(), &fd);
+        HANDLE h = ::FindFirstFileW(Widen1252(pattern).c_str(), &fd);
         std::vector<std::string> names;
         if (h == INVALID_HANDLE_VALUE) {
             if (::GetLastError() == ERROR_FILE_NOT_FOUND) return names;
             throw lastError("Cannot list folder", dir);
         }
         do {
-            std::string name = narrow(fd.cFileName);
+            std::string name = Narrow1252(fd.cFileName);
             if (name != "." && name != "..") names.push_back(std::move(name));
         } while (::FindNextFileW(h, &fd));
         ::FindClose(h);
         return names;
     }
     bool heldByAnotherProcess(std::string_view path) override {
-        HANDLE h = ::CreateFileW(wide(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE h = ::CreateFileW(Widen1252(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h == INVALID_HANDLE_VALUE) return ::GetLastError() == ERROR_SHARING_VIOLATION;
         ::CloseHandle(h);
         return false;

@@ -1,5 +1,7 @@
 #include "tests/wine/gui/driver.h"
 
+#include "engine/os/cp1252.h"
+
 #include <algorithm>
 
 #include "app/enum_windows.h"
@@ -193,12 +195,6 @@ bool WaitUntil(const std::function<bool()>& f, DWORD timeoutMs) {
     return WaitFor([&]() -> HWND { return f() ? reinterpret_cast<HWND>(1) : nullptr; }, timeoutMs) != nullptr;
 }
 
-std::wstring FromCp1252(std::string_view text) {
-    if (text.empty()) return {};
-    const int n = MultiByteToWideChar(1252, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring out(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(1252, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
-    return out;
-}
+std::wstring FromCp1252(std::string_view text) { return os::Widen1252(text); }
 
 }  // namespace atua::gui

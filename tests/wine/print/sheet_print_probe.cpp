@@ -26,7 +26,7 @@
 #include <string>
 
 #include "report/quickrep.h"
-#include "report/win32_text.h"
+#include "engine/os/cp1252.h"
 #include "tests/wine/print/probe_util.h"
 
 namespace {
@@ -162,7 +162,7 @@ bool LeaveNoDefaultPrinter() {
     return !GetDefaultPrinterW(nullptr, &size) && size == 0;
 }
 
-std::string Utf8(const std::string& cp1252) { return atua::print_probe::Utf8(atua::report::Wide(cp1252)); }
+std::string Utf8(const std::string& cp1252) { return atua::print_probe::Utf8(atua::os::Widen1252(cp1252)); }
 
 int PrintTemplateText() {
     const atua::report::TQuickRep report;
