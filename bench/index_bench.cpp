@@ -228,6 +228,15 @@ Row measure(const std::string& self, const fs::path& root, std::size_t records) 
 
 int main(int argc, char** argv) {
     if (argc == 3 && std::strcmp(argv[1], "--add-indexes") == 0) return addIndexes(argv[2]);
+    if (argc == 4 && std::strcmp(argv[1], "--write-table") == 0) {
+        // A fixture to profile the addition on: atua-bench --write-table N PATH, then --add-indexes
+        // on copies of it.
+        atua::fixtures::MovementOptions o;
+        o.records = static_cast<std::size_t>(std::strtoull(argv[2], nullptr, 10));
+        o.seed = 42;
+        atua::fixtures::writeMovementTable(argv[3], o);
+        return 0;
+    }
     std::vector<std::size_t> sizes = {10'000, 100'000, 1'000'000};
     fs::path root = fs::temp_directory_path();
     for (int i = 1; i < argc; ++i) {
@@ -236,7 +245,7 @@ int main(int argc, char** argv) {
         } else if (std::strcmp(argv[i], "--dir") == 0 && i + 1 < argc) {
             root = argv[++i];
         } else {
-            std::fprintf(stderr, "usage: atua-bench [--records N] [--dir FOLDER]\n");
+            std::fprintf(stderr, "usage: atua-bench [--records N] [--dir FOLDER] | --write-table N PATH | --add-indexes PATH\n");
             return 2;
         }
     }

@@ -1,6 +1,7 @@
 #include "engine/paradox/add_index.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -424,14 +425,15 @@ public:
     // One record of the table as the index sorts it: its sort key, then its .X record.
     std::span<const std::uint8_t> sortRecord(std::span<const std::uint8_t> record, std::uint16_t block) {
         key_.make(collation_, record, sortRecord_.data());
-        std::uint8_t* x = sortRecord_.data() + key_.size;
-        int at = 0;
-        for (const auto& p : key_.parts) {
-            std::memcpy(x + at, record.data() + p.sourceOffset, static_cast<std::size_t>(p.field.size));
-            at += p.field.size;
-        }
-        putShortField({x, static_cast<std::size_t>(xRecordSize_)}, static_cast<std::size_t>(at), static_cast<std::int16_t>(block));
+        makeX(record, block, sortRecord_.data() + key_.size);
         return sortRecord_;
+    }
+    // The .X record of a table record: the key's fields as stored (their offsets are the key's),
+    // then the block number.
+    void makeX(std::span<const std::uint8_t> record, std::uint16_t block, std::uint8_t* x) const {
+        for (const auto& p : key_.parts)
+            std::memcpy(x + p.keyOffset, record.data() + p.sourceOffset, static_cast<std::size_t>(p.field.size));
+        putShortField({x, static_cast<std::size_t>(xRecordSize_)}, static_cast<std::size_t>(key_.size), static_cast<std::int16_t>(block));
     }
 
     // While the table is being rewritten: one record, in the block that now holds it.
@@ -455,6 +457,39 @@ public:
             forEachRecord(table, db_, chain, [&](std::span<const std::uint8_t> rec, std::uint16_t blk) { visit(sortRecord(rec, blk)); });
         };
         SortShape shape{db_.numRecords, sortRecord_.size(), static_cast<std::size_t>(key_.size)};
+        // When the .X records, two slots and a byte per record fit the budget, the table is read once
+        // and the .X records are sorted where they are: the key is the .X record's first bytes
+        // (folded where case-insensitive).
+        const std::size_t xs = static_cast<std::size_t>(xRecordSize_);
+        if (db_.numRecords < 0xFFFFFFFFu && db_.numRecords * (xs + 2 * sizeof(std::uint32_t) + 1) <= budget_) {
+            write(fs, sw, stamps, db_.numRecords, [&](const RecordVisitor& emit) {
+                std::vector<std::uint8_t> held(static_cast<std::size_t>(db_.numRecords) * xs);
+                std::size_t at = 0;
+                forEachRecord(table, db_, chain, [&](std::span<const std::uint8_t> rec, std::uint16_t blk) {
+                    makeX(rec, blk, held.data() + at);
+                    at += xs;
+                });
+                std::array<std::uint8_t, 256> same{}, folded{};
+                for (int i = 0; i < 256; ++i) {
+                    same[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i);
+                    folded[static_cast<std::size_t>(i)] = collation_.fold(static_cast<std::uint8_t>(i));
+                }
+                std::vector<const std::uint8_t*> maps;
+                for (int k = 0; k < key_.size; ++k) maps.push_back(key_.partAt(k).caseInsensitive ? folded.data() : same.data());
+                std::vector<std::uint32_t> order;
+                sortHeldRecords(held, xs, maps, order);
+                const std::size_t ks = static_cast<std::size_t>(key_.size);
+                constexpr std::size_t kAhead = 16;  // the records come from all over the buffer
+                for (std::size_t i = 0; i < order.size(); ++i) {
+                    if (i + kAhead < order.size()) __builtin_prefetch(held.data() + static_cast<std::size_t>(order[i + kAhead]) * xs);
+                    const std::uint8_t* x = held.data() + static_cast<std::size_t>(order[i]) * xs;
+                    for (std::size_t k = 0; k < ks; ++k) sortRecord_[k] = maps[k][x[k]];
+                    std::memcpy(sortRecord_.data() + ks, x, xs);
+                    emit(sortRecord_);
+                }
+            });
+            return;
+        }
         write(fs, sw, stamps, db_.numRecords, [&](const RecordVisitor& emit) {
             sortRecords(fs, source, shape, budget_, scratch_, std::string(kTempSuffix), emit);
         });

@@ -102,7 +102,92 @@ bool inKeyOrder(const RecordSource& source, std::size_t keySize) {
     return inOrder;
 }
 
+// A stable most-significant-byte-first radix sort of slots; short stretches go to insertion
+// sort. Within a bucket the slots stay ascending, so the records are visited in memory order.
+class HeldSort {
+public:
+    HeldSort(const std::uint8_t* base, std::size_t recordSize, std::span<const std::uint8_t* const> maps)
+        : base_(base), rs_(recordSize), maps_(maps) {}
+
+    void run(std::vector<std::uint32_t>& order) {
+        std::vector<std::uint32_t> aux(order.size());
+        std::vector<std::uint8_t> bytes(order.size());
+        struct Stretch {
+            std::size_t lo, hi, depth;
+        };
+        std::vector<Stretch> todo{{0, order.size(), 0}};
+        std::uint32_t* a = order.data();
+        while (!todo.empty()) {
+            auto [lo, hi, d] = todo.back();
+            todo.pop_back();
+            while (hi - lo >= 2 && d < maps_.size()) {
+                if (hi - lo <= kInsertion) {
+                    insertionSort(a + lo, a + hi, d);
+                    break;
+                }
+                // The bytes are fetched once, ahead of their use: the records are far apart.
+                std::size_t count[256] = {};
+                for (std::size_t i = lo; i < hi; ++i) {
+                    if (i + kAhead < hi) __builtin_prefetch(base_ + static_cast<std::size_t>(a[i + kAhead]) * rs_ + d);
+                    std::uint8_t b = byteAt(a[i], d);
+                    bytes[i] = b;
+                    ++count[b];
+                }
+                if (std::any_of(std::begin(count), std::end(count), [&](std::size_t c) { return c == hi - lo; })) {
+                    ++d;  // every key has the same byte here
+                    continue;
+                }
+                std::size_t start[256];
+                std::size_t at = lo;
+                for (int b = 0; b < 256; ++b) {
+                    start[b] = at;
+                    at += count[b];
+                }
+                std::size_t next[256];
+                std::copy(std::begin(start), std::end(start), std::begin(next));
+                for (std::size_t i = lo; i < hi; ++i) aux[next[bytes[i]]++] = a[i];
+                std::copy(aux.begin() + static_cast<std::ptrdiff_t>(lo), aux.begin() + static_cast<std::ptrdiff_t>(hi), a + lo);
+                for (int b = 0; b < 256; ++b)
+                    if (count[b] >= 2) todo.push_back({start[b], start[b] + count[b], d + 1});
+                break;
+            }
+        }
+    }
+
+private:
+    static constexpr std::size_t kInsertion = 24;
+    static constexpr std::size_t kAhead = 16;
+
+    std::uint8_t byteAt(std::uint32_t slot, std::size_t d) const { return maps_[d][base_[slot * rs_ + d]]; }
+    bool less(std::uint32_t x, std::uint32_t y, std::size_t d) const {
+        for (; d < maps_.size(); ++d) {
+            std::uint8_t bx = byteAt(x, d), by = byteAt(y, d);
+            if (bx != by) return bx < by;
+        }
+        return x < y;
+    }
+    void insertionSort(std::uint32_t* first, std::uint32_t* last, std::size_t d) const {
+        for (std::uint32_t* i = first + 1; i < last; ++i) {
+            std::uint32_t v = *i;
+            std::uint32_t* j = i;
+            for (; j > first && less(v, j[-1], d); --j) *j = j[-1];
+            *j = v;
+        }
+    }
+
+    const std::uint8_t* base_;
+    std::size_t rs_;
+    std::span<const std::uint8_t* const> maps_;
+};
+
 }  // namespace
+
+void sortHeldRecords(std::span<const std::uint8_t> records, std::size_t recordSize,
+                     std::span<const std::uint8_t* const> byteMaps, std::vector<std::uint32_t>& order) {
+    order.resize(recordSize ? records.size() / recordSize : 0);
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = static_cast<std::uint32_t>(i);
+    HeldSort(records.data(), recordSize, byteMaps).run(order);
+}
 
 void sortRecords(os::FileSystem& fs, const RecordSource& source, const SortShape& shape, std::size_t budget,
                  const std::string& scratchPrefix, const std::string& scratchSuffix, const RecordVisitor& emit) {

@@ -5,6 +5,7 @@
 #include <functional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "engine/os/file_system.h"
 
@@ -30,5 +31,11 @@ struct SortShape {
 //  - otherwise an external sort with runs in files named scratchPrefix + n + scratchSuffix.
 void sortRecords(os::FileSystem& fs, const RecordSource& source, const SortShape& shape, std::size_t budget,
                  const std::string& scratchPrefix, const std::string& scratchSuffix, const RecordVisitor& emit);
+
+// Sorts `order` (the slots 0..n-1 of n records of recordSize bytes held in `records`) by the
+// records' first keySize bytes, byte k mapped through byteMaps[k] (identity or case folding)
+// before it is compared; equal keys keep slot order. Needs n more slots and n bytes of scratch.
+void sortHeldRecords(std::span<const std::uint8_t> records, std::size_t recordSize,
+                     std::span<const std::uint8_t* const> byteMaps, std::vector<std::uint32_t>& order);
 
 }  // namespace atua::paradox
