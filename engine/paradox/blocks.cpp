@@ -28,8 +28,10 @@ void forEachRecord(os::File& file, const TableHeader& h, const std::vector<std::
         std::uint64_t at = static_cast<std::uint64_t>(h.headerSize) + static_cast<std::uint64_t>(chain[i] - 1) * bs;
         // The last block of a file may be cut short after its used part.
         std::size_t available = static_cast<std::size_t>(std::min<std::uint64_t>(n * bs, fileSize > at ? fileSize - at : 0));
-        buf.assign(n * bs, 0);
+        // Reused from chunk to chunk; only what the read does not cover is cleared.
+        if (buf.size() < n * bs) buf.resize(n * bs);
         file.readAt(at, std::span(buf.data(), available));
+        std::fill(buf.begin() + static_cast<std::ptrdiff_t>(available), buf.begin() + static_cast<std::ptrdiff_t>(n * bs), 0);
         for (std::size_t k = 0; k < n; ++k) {
             std::span<const std::uint8_t> block(buf.data() + k * bs, bs);
             int records = static_cast<std::int16_t>(le16(block, 4)) / h.recordSize + 1;

@@ -80,7 +80,8 @@ bool gatherInOrder(const RecordSource& source, const SortShape& shape, std::size
     std::vector<std::uint8_t> out;
     for (std::size_t from = 0; from < total; from += stretch) {
         std::size_t count = std::min(stretch, total - from);
-        out.assign(count * rs, 0);
+        // Every place of the stretch is written below (the ranks are a permutation of the slots).
+        out.resize(count * rs);
         std::size_t i = 0;
         source([&](std::span<const std::uint8_t> rec) {
             std::size_t r = rank[i++];

@@ -82,8 +82,9 @@ std::vector<std::uint16_t> walkChain(os::File& file, const TableHeader& h, const
             std::size_t n = std::min(perRead, static_cast<std::size_t>(h.fileBlocks) - first);
             std::uint64_t at = static_cast<std::uint64_t>(h.headerSize) + first * bs;
             std::size_t available = static_cast<std::size_t>(std::min<std::uint64_t>(n * bs, fileSize > at ? fileSize - at : 0));
-            buf.assign(n * bs, 0);
+            if (buf.size() < n * bs) buf.resize(n * bs);
             file.readAt(at, std::span(buf.data(), available));
+            std::fill(buf.begin() + static_cast<std::ptrdiff_t>(available), buf.begin() + static_cast<std::ptrdiff_t>(n * bs), 0);
             for (std::size_t k = 0; k < n; ++k) std::copy_n(buf.begin() + static_cast<std::ptrdiff_t>(k * bs), 6, heads.begin() + static_cast<std::ptrdiff_t>((first + k) * 6));
         }
     } catch (const os::OsError& e) {
