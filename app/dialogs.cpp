@@ -29,7 +29,7 @@ struct DialogSpec {
 };
 
 struct DialogState {
-    const DialogSpec& spec;
+    const DialogSpec& shape;
     HFONT font;
     HWND firstButton = nullptr;
     int result = 0;
@@ -53,8 +53,8 @@ HWND AddControl(HWND dlg, const wchar_t* cls, const wchar_t* text, DWORD style, 
 // Lays the dialog out in the units of its font: margins, text (wrapped at half the screen's
 // width), the icon to the text's left, and one centred row of buttons of equal width.
 void Build(HWND dlg, DialogState& state) {
-    const DialogSpec& spec = state.spec;
-    SetWindowTextW(dlg, spec.caption.c_str());
+    const DialogSpec& shape = state.shape;
+    SetWindowTextW(dlg, shape.caption.c_str());
 
     HDC dc = GetDC(dlg);
     HGDIOBJ old = SelectObject(dc, state.font);
@@ -65,7 +65,7 @@ void Build(HWND dlg, DialogState& state) {
     GetTextExtentPoint32W(dc, kAlphabet, 52, &alphabet);
     const int unitX = alphabet.cx / 52, unitY = tm.tmHeight;
     RECT textRect{0, 0, GetSystemMetrics(SM_CXSCREEN) / 2, 0};
-    DrawTextW(dc, spec.text.c_str(), static_cast<int>(spec.text.size()), &textRect,
+    DrawTextW(dc, shape.text.c_str(), static_cast<int>(shape.text.size()), &textRect,
               DT_CALCRECT | DT_WORDBREAK | DT_LEFT | DT_NOPREFIX);
     SelectObject(dc, old);
     ReleaseDC(dlg, dc);
@@ -75,31 +75,31 @@ void Build(HWND dlg, DialogState& state) {
     const int buttonWidth = MulDiv(50, unitX, 4), buttonHeight = MulDiv(14, unitY, 8);
     const int buttonSpacing = MulDiv(4, unitX, 4);
 
-    const int iconWidth = spec.icon ? kIconSize + horzSpacing : 0;
+    const int iconWidth = shape.icon ? kIconSize + horzSpacing : 0;
     const int textWidth = textRect.right, textHeight = textRect.bottom;
-    const int bodyHeight = std::max(spec.icon ? kIconSize : 0, textHeight);
-    const int n = static_cast<int>(spec.buttons.size());
+    const int bodyHeight = std::max(shape.icon ? kIconSize : 0, textHeight);
+    const int n = static_cast<int>(shape.buttons.size());
     const int groupWidth = n * buttonWidth + (n - 1) * buttonSpacing;
     const int clientWidth = std::max(iconWidth + textWidth, groupWidth) + 2 * horzMargin;
     const int clientHeight = bodyHeight + vertSpacing + buttonHeight + 2 * vertMargin;
 
-    if (spec.icon) {
+    if (shape.icon) {
         HWND icon = AddControl(dlg, L"STATIC", nullptr, SS_ICON, kIconId, horzMargin, vertMargin, kIconSize,
                                kIconSize, state.font);
-        SendMessageW(icon, STM_SETICON, reinterpret_cast<WPARAM>(LoadIconW(nullptr, spec.icon)), 0);
+        SendMessageW(icon, STM_SETICON, reinterpret_cast<WPARAM>(LoadIconW(nullptr, shape.icon)), 0);
     }
-    AddControl(dlg, L"STATIC", spec.text.c_str(), SS_LEFT | SS_NOPREFIX, kTextId, horzMargin + iconWidth,
+    AddControl(dlg, L"STATIC", shape.text.c_str(), SS_LEFT | SS_NOPREFIX, kTextId, horzMargin + iconWidth,
                vertMargin, textWidth, textHeight, state.font);
     int x = (clientWidth - groupWidth) / 2;
     const int y = vertMargin + bodyHeight + vertSpacing;
     for (int i = 0; i < n; ++i) {
         const DWORD style = WS_TABSTOP | BS_NOTIFY | (i == 0 ? WS_GROUP | BS_DEFPUSHBUTTON : BS_PUSHBUTTON);
-        HWND b = AddControl(dlg, L"BUTTON", spec.buttons[i].caption, style, spec.buttons[i].code, x, y, buttonWidth,
+        HWND b = AddControl(dlg, L"BUTTON", shape.buttons[i].caption, style, shape.buttons[i].code, x, y, buttonWidth,
                             buttonHeight, state.font);
         if (i == 0) state.firstButton = b;
         x += buttonWidth + buttonSpacing;
     }
-    SendMessageW(dlg, DM_SETDEFID, spec.buttons[0].code, 0);
+    SendMessageW(dlg, DM_SETDEFID, shape.buttons[0].code, 0);
 
     RECT outer{0, 0, clientWidth, clientHeight};
     AdjustWindowRectEx(&outer, static_cast<DWORD>(GetWindowLongW(dlg, GWL_STYLE)), FALSE,
@@ -109,8 +109,8 @@ void Build(HWND dlg, DialogState& state) {
                  h, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-bool IsButtonOf(const DialogSpec& spec, int id) {
-    return std::any_of(spec.buttons.begin(), spec.buttons.end(), [id](const ButtonSpec& b) { return b.code == id; });
+bool IsButtonOf(const DialogSpec& shape, int id) {
+    return std::any_of(shape.buttons.begin(), shape.buttons.end(), [id](const ButtonSpec& b) { return b.code == id; });
 }
 
 INT_PTR CALLBACK DialogProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) noexcept {
@@ -125,13 +125,13 @@ INT_PTR CALLBACK DialogProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) no
         switch (msg) {
         case WM_COMMAND: {
             const int id = LOWORD(wParam);
-            if (HIWORD(wParam) == BN_SETFOCUS && IsButtonOf(state->spec, id)) {
+            if (HIWORD(wParam) == BN_SETFOCUS && IsButtonOf(state->shape, id)) {
                 // The focused button is the one Enter presses: it carries the default outline.
                 SendMessageW(dlg, DM_SETDEFID, static_cast<WPARAM>(id), 0);
-            } else if (HIWORD(wParam) == BN_CLICKED && IsButtonOf(state->spec, id)) {
+            } else if (HIWORD(wParam) == BN_CLICKED && IsButtonOf(state->shape, id)) {
                 state->result = id;
             } else if (id == IDCANCEL) {
-                state->result = state->spec.cancelCode;
+                state->result = state->shape.cancelCode;
             }
             return TRUE;
         }
@@ -144,7 +144,7 @@ INT_PTR CALLBACK DialogProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) no
     });
 }
 
-int RunDialog(const DialogSpec& spec) {
+int RunDialog(const DialogSpec& shape) {
     TApplication& app = Application();
     NONCLIENTMETRICSW metrics{};
     metrics.cbSize = sizeof metrics;
@@ -160,7 +160,7 @@ int RunDialog(const DialogSpec& spec) {
     std::memcpy(tmpl, &header, sizeof header);
 
     ModalScope modal;
-    DialogState state{spec, font.get()};
+    DialogState state{shape, font.get()};
     HWND dlg = CreateDialogIndirectParamW(Instance(), reinterpret_cast<const DLGTEMPLATE*>(tmpl), app.Handle(),
                                           DialogProc, reinterpret_cast<LPARAM>(&state));
     if (!dlg) throw Exception("Cannot create the dialog.");
@@ -180,12 +180,12 @@ int RunDialog(const DialogSpec& spec) {
         }
         if (msg.message == WM_KEYDOWN && (msg.hwnd == dlg || IsChild(dlg, msg.hwnd))) {
             if (msg.wParam == VK_ESCAPE) {
-                state.result = spec.cancelCode;
+                state.result = shape.cancelCode;
                 break;
             }
             if (msg.wParam == VK_RETURN) {
                 const int focused = GetDlgCtrlID(GetFocus());
-                state.result = IsButtonOf(spec, focused) ? focused : spec.buttons[0].code;
+                state.result = IsButtonOf(shape, focused) ? focused : shape.buttons[0].code;
                 break;
             }
         }

@@ -47,8 +47,8 @@ inline std::vector<Bytes> movements(int count, int distinctCnpj = 37) {
     return r;
 }
 
-inline void writeMovementTable(const std::string& path, int count, const TableSpec& spec = movementSpec()) {
-    writeUnkeyedTable(path, spec, movements(count));
+inline void writeMovementTable(const std::string& path, int count, const TableSpec& shape = movementSpec()) {
+    writeUnkeyedTable(path, shape, movements(count));
 }
 
 }  // namespace atua::test

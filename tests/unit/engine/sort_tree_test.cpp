@@ -67,8 +67,8 @@ TEST(ExternalSort, AnIndexBuiltWithATinyBudgetIsTheSame) {
 // Long keys make index blocks hold few entries, so a small table needs a deep tree.
 TEST(IndexTree, TablesGetAsManyLevelsAsTheyNeed) {
     TempDir dir;
-    TableSpec spec;
-    spec.fields = {{ft::Alpha, 255, "chave"}, {ft::Long, 4, "n"}};
+    TableSpec shape;
+    shape.fields = {{ft::Alpha, 255, "chave"}, {ft::Long, 4, "n"}};
     std::vector<Bytes> recs;
     for (int i = 0; i < 2000; ++i) {
         char key[32];
@@ -76,7 +76,7 @@ TEST(IndexTree, TablesGetAsManyLevelsAsTheyNeed) {
         recs.push_back(concat({alpha(key, 255), long32(i)}));
     }
     std::string path = dir.file("deep.db");
-    writeUnkeyedTable(path, spec, recs);
+    writeUnkeyedTable(path, shape, recs);
     TTable t;
     t.TableName = path;
     t.AddIndex("", "chave", {TIndexOption::ixPrimary, TIndexOption::ixUnique});

@@ -108,19 +108,19 @@ struct TableSpec {
 };
 
 // Writes an unkeyed table (file type 2) holding `records` in chain order 1 -> 2 -> ...
-inline void writeUnkeyedTable(const std::string& path, const TableSpec& spec, const std::vector<Bytes>& records) {
+inline void writeUnkeyedTable(const std::string& path, const TableSpec& shape, const std::vector<Bytes>& records) {
     using namespace atua::paradox;
-    int n = static_cast<int>(spec.fields.size());
+    int n = static_cast<int>(shape.fields.size());
     int recordSize = 0;
-    for (const auto& f : spec.fields) recordSize += storedFieldSize(f.type, f.size);
-    int blockSize = spec.blockCode * 1024;
-    int perBlock = spec.perBlock ? spec.perBlock : (blockSize - 6) / recordSize;
+    for (const auto& f : shape.fields) recordSize += storedFieldSize(f.type, f.size);
+    int blockSize = shape.blockCode * 1024;
+    int perBlock = shape.perBlock ? shape.perBlock : (blockSize - 6) / recordSize;
     int blocks = static_cast<int>((records.size() + static_cast<std::size_t>(perBlock) - 1) / static_cast<std::size_t>(perBlock));
     Bytes h(0x800, 0);
     put16(h, 0x00, static_cast<std::uint32_t>(recordSize));
     put16(h, 0x02, 0x800);
     h[0x04] = 2;
-    h[0x05] = static_cast<std::uint8_t>(spec.blockCode);
+    h[0x05] = static_cast<std::uint8_t>(shape.blockCode);
     put32(h, 0x06, static_cast<std::uint32_t>(records.size()));
     put16(h, 0x0A, static_cast<std::uint32_t>(blocks));
     put16(h, 0x0C, static_cast<std::uint32_t>(blocks));
@@ -129,31 +129,31 @@ inline void writeUnkeyedTable(const std::string& path, const TableSpec& spec, co
     put16(h, 0x12, 3);
     put16(h, 0x21, static_cast<std::uint32_t>(n));
     put32(h, 0x25, 0xFF00FF00u);
-    h[0x29] = spec.sortByte;
+    h[0x29] = shape.sortByte;
     h[0x2D] = 7;
     h[0x2E] = 9;
-    h[0x39] = static_cast<std::uint8_t>(spec.version);
+    h[0x39] = static_cast<std::uint8_t>(shape.version);
     put16(h, 0x3A, static_cast<std::uint32_t>(blocks));
     h[0x3E] = 0x1F;
     h[0x3F] = 0x0F;
     h[0x56] = 0x20;
-    put16(h, 0x58, 0x100u + static_cast<std::uint32_t>(spec.version));
-    put16(h, 0x5A, 0x100u + static_cast<std::uint32_t>(spec.version));
+    put16(h, 0x58, 0x100u + static_cast<std::uint32_t>(shape.version));
+    put16(h, 0x5A, 0x100u + static_cast<std::uint32_t>(shape.version));
     put32(h, 0x60, 0x5F17303Fu);
     put16(h, 0x64, static_cast<std::uint32_t>(n + 1));
-    put16(h, 0x6A, static_cast<std::uint32_t>(spec.codePage));
+    put16(h, 0x6A, static_cast<std::uint32_t>(shape.codePage));
     h[0x6C] = 1;
     h[0x6D] = 1;
     std::size_t at = 0x78;
-    for (const auto& f : spec.fields) {
+    for (const auto& f : shape.fields) {
         h[at++] = f.type;
         h[at++] = f.size;
     }
     at += 4 + 4 * static_cast<std::size_t>(n);
     std::string tname = "fixture.DB";
     std::memcpy(h.data() + at, tname.data(), tname.size());
-    at += spec.version >= 0x0C ? 261 : 79;
-    for (const auto& f : spec.fields) {
+    at += shape.version >= 0x0C ? 261 : 79;
+    for (const auto& f : shape.fields) {
         std::memcpy(h.data() + at, f.name.data(), f.name.size());
         at += f.name.size() + 1;
     }
@@ -161,8 +161,8 @@ inline void writeUnkeyedTable(const std::string& path, const TableSpec& spec, co
     for (int i = 0; i < n; ++i) put16(h, at + 2 * static_cast<std::size_t>(i), static_cast<std::uint32_t>(i + 1));
     at += 2 * static_cast<std::size_t>(n);
     put16(h, 0x6E, static_cast<std::uint32_t>(at - 0x58));
-    std::memcpy(h.data() + at, spec.sortOrder.data(), spec.sortOrder.size());
-    at += spec.sortOrder.size() + 1;
+    std::memcpy(h.data() + at, shape.sortOrder.data(), shape.sortOrder.size());
+    at += shape.sortOrder.size() + 1;
     put16(h, 0x51, static_cast<std::uint32_t>(at));
 
     Bytes file = h;
