@@ -8,7 +8,8 @@ function(atua_add_unit_test target)
   target_compile_definitions(${target} PRIVATE
     ATUA_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
     ATUA_SAMPLES_DIR="${PROJECT_SOURCE_DIR}/../shared/paradox-samples")
-  gtest_discover_tests(${target} DISCOVERY_TIMEOUT 60)
+  # Named parameters: the test names carry the case names, not the parameters' bytes.
+  gtest_discover_tests(${target} DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES)
   if(ATUA_ASAN_DIR AND NOT ATUA_SANITIZE)
     file(RELATIVE_PATH rel ${PROJECT_BINARY_DIR} ${CMAKE_CURRENT_BINARY_DIR})
     add_test(NAME asan.${target} COMMAND ${ATUA_ASAN_DIR}/${rel}/${target})

@@ -439,7 +439,8 @@ public:
     // While the table is being rewritten: one record, in the block that now holds it.
     void add(os::FileSystem& fs, std::span<const std::uint8_t> record, std::uint16_t block) {
         if (!sorter_)
-            sorter_.emplace(fs, scratch_, std::string(kTempSuffix), sortRecord_.size(), static_cast<std::size_t>(key_.size), budget_);
+            sorter_.emplace(fs, scratch_, std::string(kTempSuffix), sortRecord_.size(), static_cast<std::size_t>(key_.size), budget_,
+                            db_.numRecords);
         sorter_->add(sortRecord(record, block));
     }
     // Writes the index of what add() was given.

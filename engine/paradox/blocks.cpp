@@ -49,7 +49,9 @@ DataBlockWriter::DataBlockWriter(os::File& out, std::uint64_t headerSize, int bl
     : out_(out), headerSize_(headerSize), blockSize_(blockSize), recordSize_(recordSize),
       perBlock_((blockSize - 6) / recordSize), total_(total) {
     blocks_ = static_cast<int>((total + static_cast<std::uint64_t>(perBlock_) - 1) / static_cast<std::uint64_t>(perBlock_));
-    chunk_.reserve(std::max<std::size_t>(kChunkBytes / static_cast<std::size_t>(blockSize), 1) * static_cast<std::size_t>(blockSize));
+    // A small table needs no more than its own blocks.
+    std::size_t perChunk = std::max<std::size_t>(kChunkBytes / static_cast<std::size_t>(blockSize), 1);
+    chunk_.reserve(std::min<std::size_t>(perChunk, static_cast<std::size_t>(std::max(blocks_, 1))) * static_cast<std::size_t>(blockSize));
 }
 
 int DataBlockWriter::recordsIn(int blk) const {

@@ -41,13 +41,14 @@ const std::uint8_t* ExternalSorter::current(const Run& run) const {
 }
 
 ExternalSorter::ExternalSorter(os::FileSystem& fs, std::string runPrefix, std::string runSuffix, std::size_t recordSize,
-                               std::size_t keySize, std::size_t budgetBytes)
+                               std::size_t keySize, std::size_t budgetBytes, std::uint64_t expectedRecords)
     : fs_(fs), prefix_(std::move(runPrefix)), suffix_(std::move(runSuffix)), recordSize_(recordSize),
       keySize_(keySize), budget_(budgetBytes) {
     prefixWords_ = keySize_ <= 8 ? 1 : keySize_ <= 16 ? 2 : 3;
     // Each buffered record also costs its sort entry and its slot in the order array.
     bufferRecords_ = std::max<std::size_t>(2, budget_ / (recordSize_ + entryBytes(prefixWords_) + sizeof(std::uint32_t)));
     bufferRecords_ = std::min<std::size_t>(bufferRecords_, 0x7FFFFFFF);
+    firstBufferRecords_ = static_cast<std::size_t>(std::clamp<std::uint64_t>(expectedRecords, 1, bufferRecords_));
 }
 
 ExternalSorter::~ExternalSorter() {
@@ -63,9 +64,12 @@ ExternalSorter::~ExternalSorter() {
 }
 
 void ExternalSorter::add(std::span<const std::uint8_t> record) {
-    // Reserved once: pages are only touched as records arrive, and the buffer never reallocates.
-    if (buffer_.capacity() == 0) buffer_.reserve(bufferRecords_ * recordSize_);
+    // Reserved for the records the table says it has (a large table: the whole budget, whose
+    // pages are only touched as records arrive); grown within the budget if more arrive.
+    if (buffer_.capacity() == 0) buffer_.reserve(firstBufferRecords_ * recordSize_);
     if (inBuffer_ == bufferRecords_) spill();
+    if (buffer_.size() + recordSize_ > buffer_.capacity())
+        buffer_.reserve(std::min(bufferRecords_, std::max<std::size_t>(2 * inBuffer_, 1)) * recordSize_);
     buffer_.insert(buffer_.end(), record.begin(), record.begin() + static_cast<std::ptrdiff_t>(recordSize_));
     ++inBuffer_;
     ++total_;
@@ -117,7 +121,7 @@ void ExternalSorter::spill() {
     runs_.push_back(std::move(run));
     constexpr std::size_t kChunk = 1u << 20;
     std::vector<std::uint8_t> out;
-    out.reserve(kChunk + recordSize_);
+    out.reserve(std::min(kChunk, inBuffer_ * recordSize_) + recordSize_);
     std::uint64_t at = 0;
     for (std::size_t i = 0; i < inBuffer_; ++i) {
         const std::uint8_t* rec = buffer_.data() + static_cast<std::size_t>(order_[i]) * recordSize_;

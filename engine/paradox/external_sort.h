@@ -17,9 +17,10 @@ namespace atua::paradox {
 class ExternalSorter {
 public:
     // Runs go to files named runPrefix + number + runSuffix; they are removed when the sorter
-    // goes away, whatever happens.
+    // goes away, whatever happens. expectedRecords (the table header's count) only sizes the
+    // first buffer: more records are still taken.
     ExternalSorter(os::FileSystem& fs, std::string runPrefix, std::string runSuffix, std::size_t recordSize,
-                   std::size_t keySize, std::size_t budgetBytes);
+                   std::size_t keySize, std::size_t budgetBytes, std::uint64_t expectedRecords = UINT64_MAX);
     ~ExternalSorter();
     ExternalSorter(const ExternalSorter&) = delete;
     ExternalSorter& operator=(const ExternalSorter&) = delete;
@@ -44,6 +45,7 @@ private:
     std::string prefix_, suffix_;
     std::size_t recordSize_, keySize_, budget_;
     std::size_t bufferRecords_;
+    std::size_t firstBufferRecords_;
     template <int Words>
     void sortSlots();
     const std::uint8_t* current(const Run& run) const;

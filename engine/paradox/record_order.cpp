@@ -134,7 +134,8 @@ public:
                     bytes[i] = b;
                     ++count[b];
                 }
-                if (std::any_of(std::begin(count), std::end(count), [&](std::size_t c) { return c == hi - lo; })) {
+                const std::size_t span = hi - lo;
+                if (std::any_of(std::begin(count), std::end(count), [span](std::size_t c) { return c == span; })) {
                     ++d;  // every key has the same byte here
                     continue;
                 }
@@ -211,7 +212,7 @@ void sortRecords(os::FileSystem& fs, const RecordSource& source, const SortShape
         source(emit);
         return;
     }
-    ExternalSorter sorter(fs, scratchPrefix, scratchSuffix, shape.recordSize, shape.keySize, budget);
+    ExternalSorter sorter(fs, scratchPrefix, scratchSuffix, shape.recordSize, shape.keySize, budget, shape.records);
     source([&](std::span<const std::uint8_t> rec) { sorter.add(rec); });
     sorter.finish();
     for (auto rec = sorter.next(); !rec.empty(); rec = sorter.next()) emit(rec);

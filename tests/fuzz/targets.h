@@ -16,8 +16,9 @@ namespace atua::fuzz {
 std::string openTable(const std::uint8_t* data, std::size_t size);
 
 // The first byte picks one file of a keyed movement table's family (.PX, .XG0, .YG0, .X02,
-// .Y02), the rest replaces it. The engine adds both indexes again (rebuilding or refusing what
-// it finds) and the checker reads the whole family.
+// .Y02; its remainder by 5) and one of the three additions the family holds (the quotient), the
+// rest replaces the file. The checker reads the whole family, then the engine makes that addition
+// again (rebuilding or refusing what it finds).
 std::string indexFile(const std::uint8_t* data, std::size_t size);
 
 // The input is a journal left by an interrupted switch (made intact when the first byte is
