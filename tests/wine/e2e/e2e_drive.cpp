@@ -68,7 +68,7 @@ int wmain(int argc, wchar_t** argv) {
     std::wstring answer = Option(argc, argv, L"--answer=");
     std::wstring hold = Option(argc, argv, L"--hold=");
     std::wstring quiet = Option(argc, argv, L"--quiet-ms=");
-    DWORD quietMs = quiet.empty() ? 6000 : static_cast<DWORD>(std::stoul(quiet));
+    DWORD quietMs = quiet.empty() ? 10000 : static_cast<DWORD>(std::stoul(quiet));
     if (exe.empty() || (answer != L"yes" && answer != L"no" && answer != L"close")) {
         std::fputs("usage: e2e_drive.exe --exe=PATH --answer=yes|no|close [--hold=PATH]\n", stderr);
         return 2;
@@ -125,6 +125,18 @@ int wmain(int argc, wchar_t** argv) {
             WaitUntil([&] { return !IsWindow(box) || !IsWindowVisible(box); });
             quietSince = GetTickCount();
             continue;
+        }
+        // A main window that is gone or hidden means the program is on its way out: a loaded
+        // machine may take a while to finish that.
+        if (!IsWindow(main) || !IsWindowVisible(main)) {
+            auto code = program.WaitExit(30000);
+            if (!code) {
+                std::fputs("the program's window went away but the program did not end\n", stderr);
+                rc = 3;
+            } else {
+                Say("exit: " + std::to_string(*code));
+            }
+            break;
         }
         if (GetTickCount() - quietSince > quietMs) {
             Say("running");
