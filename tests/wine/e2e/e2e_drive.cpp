@@ -126,28 +126,25 @@ int wmain(int argc, wchar_t** argv) {
             quietSince = GetTickCount();
             continue;
         }
+        // Waits for the end the program is expected to reach and says its exit code.
+        auto sayExit = [&](const char* whyNot) {
+            if (auto code = program.WaitExit(30000)) {
+                Say("exit: " + std::to_string(*code));
+            } else {
+                std::fputs(whyNot, stderr);
+                rc = 3;
+            }
+        };
         // A main window that is gone or hidden means the program is on its way out: a loaded
         // machine may take a while to finish that.
         if (!IsWindow(main) || !IsWindowVisible(main)) {
-            auto code = program.WaitExit(30000);
-            if (!code) {
-                std::fputs("the program's window went away but the program did not end\n", stderr);
-                rc = 3;
-            } else {
-                Say("exit: " + std::to_string(*code));
-            }
+            sayExit("the program's window went away but the program did not end\n");
             break;
         }
         if (GetTickCount() - quietSince > quietMs) {
             Say("running");
             Close(main);
-            auto code = program.WaitExit(30000);
-            if (!code) {
-                std::fputs("the program did not end after its window was closed\n", stderr);
-                rc = 3;
-            } else {
-                Say("exit: " + std::to_string(*code));
-            }
+            sayExit("the program did not end after its window was closed\n");
             break;
         }
         Sleep(100);
