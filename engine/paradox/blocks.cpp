@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "engine/paradox/bytes.h"
+#include "engine/paradox/table_file.h"
 
 namespace atua::paradox {
 namespace {
@@ -27,11 +28,7 @@ void forEachRecord(os::File& file, const TableHeader& h, const std::vector<std::
         std::size_t n = j - i;
         std::uint64_t at = static_cast<std::uint64_t>(h.headerSize) + static_cast<std::uint64_t>(chain[i] - 1) * bs;
         // The last block of a file may be cut short after its used part.
-        std::size_t available = static_cast<std::size_t>(std::min<std::uint64_t>(n * bs, fileSize > at ? fileSize - at : 0));
-        // Reused from chunk to chunk; only what the read does not cover is cleared.
-        if (buf.size() < n * bs) buf.resize(n * bs);
-        file.readAt(at, std::span(buf.data(), available));
-        std::fill(buf.begin() + static_cast<std::ptrdiff_t>(available), buf.begin() + static_cast<std::ptrdiff_t>(n * bs), 0);
+        const std::size_t available = readZeroPadded(file, fileSize, at, n * bs, buf);
         for (std::size_t k = 0; k < n; ++k) {
             std::span<const std::uint8_t> block(buf.data() + k * bs, bs);
             int records = static_cast<std::int16_t>(le16(block, 4)) / h.recordSize + 1;

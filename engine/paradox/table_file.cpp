@@ -81,10 +81,7 @@ std::vector<std::uint16_t> walkChain(os::File& file, const TableHeader& h, const
         for (std::size_t first = 0; first < static_cast<std::size_t>(h.fileBlocks); first += perRead) {
             std::size_t n = std::min(perRead, static_cast<std::size_t>(h.fileBlocks) - first);
             std::uint64_t at = static_cast<std::uint64_t>(h.headerSize) + first * bs;
-            std::size_t available = static_cast<std::size_t>(std::min<std::uint64_t>(n * bs, fileSize > at ? fileSize - at : 0));
-            if (buf.size() < n * bs) buf.resize(n * bs);
-            file.readAt(at, std::span(buf.data(), available));
-            std::fill(buf.begin() + static_cast<std::ptrdiff_t>(available), buf.begin() + static_cast<std::ptrdiff_t>(n * bs), 0);
+            readZeroPadded(file, fileSize, at, n * bs, buf);
             for (std::size_t k = 0; k < n; ++k) std::copy_n(buf.begin() + static_cast<std::ptrdiff_t>(k * bs), 6, heads.begin() + static_cast<std::ptrdiff_t>((first + k) * 6));
         }
     } catch (const os::OsError& e) {
@@ -116,6 +113,15 @@ std::vector<std::uint16_t> walkChain(os::File& file, const TableHeader& h, const
     if (records != h.numRecords)
         damaged("its blocks hold " + std::to_string(records) + " records, the header says " + std::to_string(h.numRecords));
     return chain;
+}
+
+std::size_t readZeroPadded(os::File& file, std::uint64_t fileSize, std::uint64_t at, std::size_t bytes,
+                           std::vector<std::uint8_t>& buf) {
+    std::size_t available = static_cast<std::size_t>(std::min<std::uint64_t>(bytes, fileSize > at ? fileSize - at : 0));
+    if (buf.size() < bytes) buf.resize(bytes);
+    file.readAt(at, std::span(buf.data(), available));
+    std::fill(buf.begin() + static_cast<std::ptrdiff_t>(available), buf.begin() + static_cast<std::ptrdiff_t>(bytes), 0);
+    return available;
 }
 
 }  // namespace atua::paradox

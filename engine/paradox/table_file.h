@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/os/file_system.h"
 #include "engine/paradox/header.h"
@@ -30,5 +31,11 @@ std::string busyMessage(const std::string& path);
 // Walks the block chain (first block to last) and returns the block numbers in order, checking
 // that it stays inside the file, has no loop, links back correctly and holds numRecords records.
 std::vector<std::uint16_t> walkChain(os::File& file, const TableHeader& h, const std::string& path);
+
+// Reads `bytes` from `at` into `buf`, which is grown as needed and reused between calls; what lies
+// past the end of the file (a last block cut short) reads as zeros. Returns how many bytes came
+// from the file.
+std::size_t readZeroPadded(os::File& file, std::uint64_t fileSize, std::uint64_t at, std::size_t bytes,
+                    std::vector<std::uint8_t>& buf);
 
 }  // namespace atua::paradox

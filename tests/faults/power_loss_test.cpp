@@ -89,7 +89,7 @@ Sweep sweep(const SweepTable& table, Addition which, const DiskImage& start, con
     s.calls = total;
     // The large table with spilled sorts: about 150 crash points spread evenly over the calls;
     // every other table: every call. The large tables get two seeds each.
-    #if defined(__SANITIZE_ADDRESS__)
+#if defined(__SANITIZE_ADDRESS__)
     const std::uint64_t points = 25;  // the sanitizer build runs the same sweep, more slowly
 #else
     const std::uint64_t points = 150;
