@@ -15,21 +15,21 @@ namespace atua::app {
 
 namespace {
 
-struct ButtonSpec {
+struct DialogButton {
     const wchar_t* caption;
     int code;  // also the button's control id
 };
 
-struct DialogSpec {
+struct DialogLayout {
     std::wstring caption;
     std::wstring text;
     const wchar_t* icon;  // a system icon, or none
-    std::span<const ButtonSpec> buttons;
+    std::span<const DialogButton> buttons;
     int cancelCode;  // what Escape presses
 };
 
 struct DialogState {
-    const DialogSpec& shape;
+    const DialogLayout& shape;
     HFONT font;
     HWND firstButton = nullptr;
     int result = 0;
@@ -53,7 +53,7 @@ HWND AddControl(HWND dlg, const wchar_t* cls, const wchar_t* text, DWORD style, 
 // Lays the dialog out in the units of its font: margins, text (wrapped at half the screen's
 // width), the icon to the text's left, and one centred row of buttons of equal width.
 void Build(HWND dlg, DialogState& state) {
-    const DialogSpec& shape = state.shape;
+    const DialogLayout& shape = state.shape;
     SetWindowTextW(dlg, shape.caption.c_str());
 
     HDC dc = GetDC(dlg);
@@ -109,8 +109,8 @@ void Build(HWND dlg, DialogState& state) {
                  h, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-bool IsButtonOf(const DialogSpec& shape, int id) {
-    return std::any_of(shape.buttons.begin(), shape.buttons.end(), [id](const ButtonSpec& b) { return b.code == id; });
+bool IsButtonOf(const DialogLayout& shape, int id) {
+    return std::any_of(shape.buttons.begin(), shape.buttons.end(), [id](const DialogButton& b) { return b.code == id; });
 }
 
 INT_PTR CALLBACK DialogProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) noexcept {
@@ -144,7 +144,7 @@ INT_PTR CALLBACK DialogProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) no
     });
 }
 
-int RunDialog(const DialogSpec& shape) {
+int RunDialog(const DialogLayout& shape) {
     TApplication& app = Application();
     NONCLIENTMETRICSW metrics{};
     metrics.cbSize = sizeof metrics;
@@ -199,8 +199,8 @@ int RunDialog(const DialogSpec& shape) {
     return state.result;
 }
 
-constexpr ButtonSpec kOk[] = {{L"OK", mrOk}};
-constexpr ButtonSpec kYesNo[] = {{L"&Yes", mrYes}, {L"&No", mrNo}};
+constexpr DialogButton kOk[] = {{L"OK", mrOk}};
+constexpr DialogButton kYesNo[] = {{L"&Yes", mrYes}, {L"&No", mrNo}};
 
 }  // namespace
 

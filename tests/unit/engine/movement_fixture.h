@@ -17,8 +17,8 @@ struct Movement {
     std::string note = {};
 };
 
-inline TableSpec movementSpec(std::uint8_t idType = paradox::ft::Long) {
-    TableSpec s;
+inline TableDef movementTableDef(std::uint8_t idType = paradox::ft::Long) {
+    TableDef s;
     s.fields = {{idType, 4, "mov_cd_controle"},
                 {paradox::ft::Alpha, 18, "cad_cd_cnpj"},
                 {paradox::ft::Date, 4, "mov_dt_emissao"},
@@ -47,7 +47,7 @@ inline std::vector<Bytes> movements(int count, int distinctCnpj = 37) {
     return r;
 }
 
-inline void writeMovementTable(const std::string& path, int count, const TableSpec& shape = movementSpec()) {
+inline void writeMovementTable(const std::string& path, int count, const TableDef& shape = movementTableDef()) {
     writeUnkeyedTable(path, shape, movements(count));
 }
 

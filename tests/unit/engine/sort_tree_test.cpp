@@ -88,7 +88,7 @@ TEST(ExternalSort, AnIndexBuiltWithATinyBudgetIsTheSame) {
 // Long keys make index blocks hold few entries, so a small table needs a deep tree.
 TEST(IndexTree, TablesGetAsManyLevelsAsTheyNeed) {
     TempDir dir;
-    TableSpec shape;
+    TableDef shape;
     shape.fields = {{ft::Alpha, 255, "chave"}, {ft::Long, 4, "n"}};
     std::vector<Bytes> recs;
     for (int i = 0; i < 2000; ++i) {

@@ -261,7 +261,7 @@ TEST(AddIndex, CaseInsensitiveOrderFoldsThroughTheCodePage) {
     const char* values[] = {"b", "A", "\xE1" "x", "a", "B", "\xC1" "a", "ab", "", "Ab"};
     int id = 20;
     for (const char* v : values) recs.push_back(movementRecord({id--, v}));
-    writeUnkeyedTable(path, movementSpec(), recs);
+    writeUnkeyedTable(path, movementTableDef(), recs);
     TTable t;
     t.TableName = path;
     t.AddIndex("", "mov_cd_controle", kPrimary);
@@ -322,10 +322,10 @@ INSTANTIATE_TEST_SUITE_P(
     Table, AddIndexRefusal,
     ::testing::Values(
         Refusal{"DuplicateKeys",
-                [](TTable& t, const TempDir&) { writeUnkeyedTable(t.TableName, movementSpec(), withDuplicate()); return nothing(); },
+                [](TTable& t, const TempDir&) { writeUnkeyedTable(t.TableName, movementTableDef(), withDuplicate()); return nothing(); },
                 primary, "Key violation in table"},
         Refusal{"DuplicateKeysNamesTheFirstValue",
-                [](TTable& t, const TempDir&) { writeUnkeyedTable(t.TableName, movementSpec(), withDuplicate()); return nothing(); },
+                [](TTable& t, const TempDir&) { writeUnkeyedTable(t.TableName, movementTableDef(), withDuplicate()); return nothing(); },
                 primary, "the value 5 of mov_cd_controle occurs more than once"},
         Refusal{"PrimaryNotOnLeadingFields", [](TTable&, const TempDir&) { return nothing(); },
                 [](TTable& t) { t.AddIndex("", "cad_cd_cnpj", kPrimary); }, "must be made of the table's first fields"},
@@ -334,7 +334,7 @@ INSTANTIATE_TEST_SUITE_P(
                 "always case-sensitive"},
         Refusal{"MemoCannotBeAKey",
                 [](TTable& t, const TempDir&) {
-                    TableSpec s;
+                    TableDef s;
                     s.fields = {{ft::Memo, 20, "texto"}, {ft::Long, 4, "n"}};
                     writeUnkeyedTable(t.TableName, s, {Bytes(24, 0)});
                     return nothing();
@@ -356,7 +356,7 @@ INSTANTIATE_TEST_SUITE_P(
                 [](TTable& t) { t.AddIndex("CNPJ_U", "cad_cd_cnpj", {TIndexOption::ixUnique}); }, "Key violation"},
         Refusal{"UnknownCollationWithUnsafeValues",
                 [](TTable& t, const TempDir&) {
-                    TableSpec s = movementSpec();
+                    TableDef s = movementTableDef();
                     s.sortOrder = "ANSIINTL";
                     s.sortByte = 0x62;
                     writeUnkeyedTable(t.TableName, s, {movementRecord({1, "12.345"}), movementRecord({2, "12-345"}), movementRecord({3, "ab"})});
@@ -399,7 +399,7 @@ TEST(AddIndex, StaleLockFilesAreIgnored) {
 
 TEST(AddIndex, UnknownCollationAcceptsValuesOrderedAlikeEverywhere) {
     TempDir dir;
-    TableSpec s = movementSpec();
+    TableDef s = movementTableDef();
     s.sortOrder = "ANSIINTL";
     s.sortByte = 0x62;
     std::string path = dir.file("movimento.db");
@@ -414,7 +414,7 @@ TEST(AddIndex, UnknownCollationAcceptsValuesOrderedAlikeEverywhere) {
 TEST(AddIndex, EmptyTableAndAutoIncrementKey) {
     TempDir dir;
     std::string path = dir.file("movimento.db");
-    writeUnkeyedTable(path, movementSpec(ft::AutoInc), {});
+    writeUnkeyedTable(path, movementTableDef(ft::AutoInc), {});
     TTable t;
     t.TableName = path;
     t.AddIndex("", "mov_cd_controle", kPrimary);

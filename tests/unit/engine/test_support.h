@@ -91,14 +91,14 @@ inline Bytes concat(std::initializer_list<Bytes> parts) {
     return r;
 }
 
-struct FieldSpec {
+struct FieldDef {
     std::uint8_t type;
     std::uint8_t size;
     std::string name;
 };
 
-struct TableSpec {
-    std::vector<FieldSpec> fields;
+struct TableDef {
+    std::vector<FieldDef> fields;
     int version = 0x0C;
     int blockCode = 2;
     std::string sortOrder = "DBWINUS0";
@@ -108,7 +108,7 @@ struct TableSpec {
 };
 
 // Writes an unkeyed table (file type 2) holding `records` in chain order 1 -> 2 -> ...
-inline void writeUnkeyedTable(const std::string& path, const TableSpec& shape, const std::vector<Bytes>& records) {
+inline void writeUnkeyedTable(const std::string& path, const TableDef& shape, const std::vector<Bytes>& records) {
     using namespace atua::paradox;
     int n = static_cast<int>(shape.fields.size());
     int recordSize = 0;

@@ -170,7 +170,7 @@ TEST_F(Shell, ConfirmationDialogReturnsTheCodeOfEveryWayToAnswerIt) {
     }
 }
 
-TEST_F(Shell, ConfirmationDialogLooksAsSpecifiedAndIsModal) {
+TEST_F(Shell, ConfirmationDialogHasItsCaptionTextIconAndButtonsAndIsModal) {
     Seen seen;
     Steps steps;
     Answer(steps, L"Confirm", seen, other_, {Key(VK_RETURN)});
