@@ -5,13 +5,9 @@
 
 #include <string_view>
 
-namespace atua::app {
+#include "app/dialog_results.h"
 
-// Dialog result codes.
-inline constexpr int mrOk = 1;
-inline constexpr int mrClosed = 2;  // title-bar close button, Alt+F4, or the quit message
-inline constexpr int mrYes = 6;
-inline constexpr int mrNo = 7;
+namespace atua::app {
 
 // The information box: the application title as caption, no icon, one "OK" button. Returns
 // once it is dismissed, however that happens.

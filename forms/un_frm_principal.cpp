@@ -42,17 +42,7 @@ Tfrm_principal::Tfrm_principal(app::TApplication& application)
       BitBtn2(Find<TBitBtn>("BitBtn2")),
       movimento(Find<app::TComponentOf<TTable>>("movimento").Value) {}
 
-void Tfrm_principal::BitBtn1Click(TObject*) {
-    update::TableComponent table(movimento);
-    update::BitBtn1Click(*this, table);
-}
-
 void Tfrm_principal::BitBtn2Click(TObject*) { QuickRep1.Print(); }
-
-void Tfrm_principal::AtualizaMovimento() {
-    update::TableComponent table(movimento);
-    update::AtualizaMovimento(*this, table);
-}
 
 int Tfrm_principal::Confirm(std::string_view question) { return app::MessageDlgConfirm(question); }
 

@@ -18,7 +18,7 @@ using app::TPanel;
 using app::TRichEdit;
 using report::TQuickRep;
 
-class Tfrm_principal final : public app::TForm, private update::UpdateDialogs {
+class Tfrm_principal final : public app::TForm, public update::MovementUpdate {
 public:
     explicit Tfrm_principal(app::TApplication& application);
 
@@ -34,16 +34,21 @@ public:
     TBitBtn& BitBtn2;
     TTable& movimento;
 
-    // "Atualizar o Sistema": asks, then runs the update on Yes.
-    void BitBtn1Click(TObject* Sender);
+    // "Atualizar o Sistema": asks, then runs AtualizaMovimento on Yes.
+    using update::MovementUpdate::BitBtn1Click;
     // "Imprimir Informações (recomendado)": prints the information sheet.
     void BitBtn2Click(TObject* Sender);
-    void AtualizaMovimento();
+    // The index update of `movimento`.
+    using update::MovementUpdate::AtualizaMovimento;
 
 private:
     int Confirm(std::string_view question) override;
     void ShowMessage(std::string_view text) override;
     void Terminate() override;
+    update::MovementTable& Table() override { return movimentoTable_; }
+
+    // `movimento` as the update works it.
+    update::TableComponent movimentoTable_{movimento};
 };
 
 // The one main window, set by the application's CreateForm.

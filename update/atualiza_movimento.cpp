@@ -2,16 +2,18 @@
 
 namespace atua::update {
 
-void BitBtn1Click(UpdateDialogs& dialogs, MovementTable& movimento) {
-    if (dialogs.Confirm(UpdateTexts::Question()) == mrYes) AtualizaMovimento(dialogs, movimento);
+void MovementUpdate::BitBtn1Click(app::TComponent*) {
+    if (Confirm(UpdateTexts::Question()) == app::mrYes) AtualizaMovimento();
 }
 
-void AtualizaMovimento(UpdateDialogs& dialogs, MovementTable& movimento) {
+void MovementUpdate::AtualizaMovimento() {
+    MovementTable& movimento = Table();
+
     // 1. Is the table there at all? Whatever the reason, the user is told to install the product.
     try {
         movimento.Open();
     } catch (...) {
-        dialogs.ShowMessage(UpdateTexts::NotInstalled());
+        ShowMessage(UpdateTexts::NotInstalled());
         return;
     }
 
@@ -35,13 +37,13 @@ void AtualizaMovimento(UpdateDialogs& dialogs, MovementTable& movimento) {
         movimento.Refresh();
         movimento.Close();
     } catch (...) {
-        dialogs.ShowMessage(UpdateTexts::ProductRunning());
+        ShowMessage(UpdateTexts::ProductRunning());
         return;
     }
 
     // 7.
-    dialogs.ShowMessage(UpdateTexts::Success());
-    dialogs.Terminate();
+    ShowMessage(UpdateTexts::Success());
+    Terminate();
 }
 
 }  // namespace atua::update

@@ -4,30 +4,17 @@
 #include <string>
 #include <string_view>
 
+#include "app/dialog_results.h"
 #include "engine/table.h"
+
+namespace atua::app {
+class TComponent;
+}
 
 namespace atua::update {
 
 // The fixed path of the product's movement table.
 inline constexpr std::string_view kMovimentoPath = "c:\\VisualTarvo\\based\\movimento.db";
-
-// Dialog result codes of the shell's dialogs.
-inline constexpr int mrOk = 1;
-inline constexpr int mrClosed = 2;
-inline constexpr int mrYes = 6;
-inline constexpr int mrNo = 7;
-
-// What the update needs of the user interface.
-class UpdateDialogs {
-public:
-    virtual ~UpdateDialogs() = default;
-    // The confirmation dialog with Yes and No; returns mrYes, mrNo or mrClosed.
-    virtual int Confirm(std::string_view question) = 0;
-    // The information box; returns once dismissed.
-    virtual void ShowMessage(std::string_view text) = 0;
-    // Asks the application to end once the current handler has returned.
-    virtual void Terminate() = 0;
-};
 
 // The five table operations the update uses.
 class MovementTable {
@@ -66,10 +53,31 @@ struct UpdateTexts {
     static const std::string& Success();
 };
 
-// "Atualizar o Sistema": asks, and runs the update only on Yes.
-void BitBtn1Click(UpdateDialogs& dialogs, MovementTable& movimento);
+// The update's share of the main form: the click handler of "Atualizar o Sistema" and the
+// update procedure. The form derives from it, so both are the form's own methods and the handler
+// reaches AtualizaMovimento through the form; the form supplies the shell's dialogs, the
+// termination request and its table component. Tests derive from it with recording ones.
+class MovementUpdate {
+public:
+    // Asks, and runs AtualizaMovimento only on Yes.
+    void BitBtn1Click(app::TComponent* Sender);
+    // The update itself. Exceptions it does not catch pass out to the caller (the error report).
+    void AtualizaMovimento();
 
-// The update itself. Exceptions it does not catch pass out to the caller (the error report).
-void AtualizaMovimento(UpdateDialogs& dialogs, MovementTable& movimento);
+protected:
+    MovementUpdate() = default;
+    ~MovementUpdate() = default;
+    MovementUpdate(const MovementUpdate&) = delete;
+    MovementUpdate& operator=(const MovementUpdate&) = delete;
+
+    // The confirmation dialog with Yes and No; returns app::mrYes, app::mrNo or app::mrClosed.
+    virtual int Confirm(std::string_view question) = 0;
+    // The information box; returns once dismissed.
+    virtual void ShowMessage(std::string_view text) = 0;
+    // Asks the application to end once the current handler has returned.
+    virtual void Terminate() = 0;
+    // The form's table component `movimento`.
+    virtual MovementTable& Table() = 0;
+};
 
 }  // namespace atua::update

@@ -22,26 +22,33 @@ namespace {
 using paradox::put16;
 using paradox::put32;
 
-class RecordingDialogs final : public update::UpdateDialogs {
+// The update's share of a form on a real table component, recording the boxes it shows.
+class RecordingForm final : public update::MovementUpdate {
 public:
+    explicit RecordingForm(TTable& table) : component_(table) {}
     std::vector<std::string> shown;
-    int Confirm(std::string_view) override { return update::mrYes; }
+    using MovementUpdate::AtualizaMovimento;
+
+private:
+    int Confirm(std::string_view) override { return app::mrYes; }
     void ShowMessage(std::string_view text) override { shown.push_back(std::string(text)); }
     void Terminate() override { shown.push_back("(terminate)"); }
+    update::MovementTable& Table() override { return component_; }
+
+    update::TableComponent component_;
 };
 
 // What the user saw: the update's own boxes, then the error report's text if a failure escaped.
 std::vector<std::string> runUpdate(os::FileSystem& fs, const std::string& path) {
     TTable table(fs);
     table.TableName = path;
-    update::TableComponent component(table);
-    RecordingDialogs dialogs;
+    RecordingForm form(table);
     try {
-        update::AtualizaMovimento(dialogs, component);
+        form.AtualizaMovimento();
     } catch (const Exception& e) {
-        dialogs.shown.push_back("error report: " + e.Message());
+        form.shown.push_back("error report: " + e.Message());
     }
-    return dialogs.shown;
+    return form.shown;
 }
 
 // The engine's own message for opening the table directly (what every other caller gets).

@@ -49,16 +49,23 @@ private:
     }
 };
 
-class RecordingDialogs final : public UpdateDialogs {
+// The update's share of a form whose dialogs record what they were asked and answer `answer`.
+class RecordingForm final : public MovementUpdate {
 public:
-    int answer = mrYes;
+    explicit RecordingForm(RecordingTable& table) : table_(table) {}
+    int answer = app::mrYes;
     std::vector<std::string> events;
+
+private:
     int Confirm(std::string_view question) override {
         events.push_back("confirm:" + std::string(question));
         return answer;
     }
     void ShowMessage(std::string_view text) override { events.push_back("message:" + std::string(text)); }
     void Terminate() override { events.push_back("terminate"); }
+    MovementTable& Table() override { return table_; }
+
+    RecordingTable& table_;
 };
 
 const std::vector<std::string> kFullRun = {"open", "close", "clear", "add", "add", "open", "refresh", "close"};
@@ -81,11 +88,11 @@ TEST_P(UpdateRun, FollowsTheStepsAndEndsAsExpected) {
     const RunCase& c = GetParam();
     RecordingTable table;
     table.failAt = c.failAt;
-    RecordingDialogs dialogs;
+    RecordingForm form(table);
 
     bool escaped = false;
     try {
-        BitBtn1Click(dialogs, table);
+        form.BitBtn1Click(nullptr);
     } catch (const Exception& e) {
         escaped = true;
         EXPECT_EQ(e.Message().rfind("engine refused", 0), 0u) << "the engine's own message passes unchanged";
@@ -104,7 +111,7 @@ TEST_P(UpdateRun, FollowsTheStepsAndEndsAsExpected) {
     std::vector<std::string> expected = {"confirm:" + UpdateTexts::Question()};
     if (c.message) expected.push_back("message:" + *c.message);
     if (c.terminates) expected.push_back("terminate");
-    EXPECT_EQ(dialogs.events, expected);
+    EXPECT_EQ(form.events, expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -123,29 +130,29 @@ INSTANTIATE_TEST_SUITE_P(
         RunCase{"close#2", 8, {kPrimary, kSecondary}, UpdateTexts::ProductRunning(), false, false, false}));
 
 TEST(UpdateConfirmation, OnlyYesRunsAnything) {
-    for (int answer : {mrNo, mrClosed, mrOk}) {
+    for (int answer : {app::mrNo, app::mrClosed, app::mrOk}) {
         RecordingTable table;
-        RecordingDialogs dialogs;
-        dialogs.answer = answer;
-        BitBtn1Click(dialogs, table);
+        RecordingForm form(table);
+        form.answer = answer;
+        form.BitBtn1Click(nullptr);
         EXPECT_TRUE(table.calls.empty()) << "answer " << answer;
-        EXPECT_EQ(dialogs.events.size(), 1u) << "answer " << answer;
+        EXPECT_EQ(form.events.size(), 1u) << "answer " << answer;
     }
 }
 
 TEST(UpdateConfirmation, ANewClickAfterAFailedRefreshStartsFromTheOpenTable) {
     RecordingTable table;
     table.failAt = "refresh#1";
-    RecordingDialogs dialogs;
-    BitBtn1Click(dialogs, table);
+    RecordingForm form(table);
+    form.BitBtn1Click(nullptr);
     ASSERT_TRUE(table.active);
     table.failAt.clear();
     table.calls.clear();
-    dialogs.events.clear();
-    BitBtn1Click(dialogs, table);
+    form.events.clear();
+    form.BitBtn1Click(nullptr);
     EXPECT_EQ(table.calls, kFullRun);
     EXPECT_FALSE(table.active);
-    EXPECT_EQ(dialogs.events.back(), "terminate");
+    EXPECT_EQ(form.events.back(), "terminate");
 }
 
 // The texts as the product's users know them, byte for byte (Windows-1252, CR between lines).
