@@ -208,6 +208,16 @@ void TApplication::Restore() {
     if (mainForm_ && IsWindowVisible(mainForm_->Handle())) SetActiveWindow(mainForm_->Handle());
 }
 
+void TApplication::CloseMainForm() {
+    // Disabled, the entry stands behind a modal dialog: the dialog is brought forward instead.
+    if (!IsWindowEnabled(handle_)) {
+        HWND popup = GetLastActivePopup(handle_);
+        if (popup && popup != handle_ && IsWindowEnabled(popup)) SetForegroundWindow(popup);
+        return;
+    }
+    if (mainForm_) mainForm_->Close();
+}
+
 LRESULT CALLBACK TApplication::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) noexcept {
     return Guarded<LRESULT>(0, [&]() -> LRESULT {
         auto* app = reinterpret_cast<TApplication*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
@@ -227,14 +237,14 @@ LRESULT TApplication::Message(UINT msg, WPARAM wParam, LPARAM lParam) {
             Restore();
             return 0;
         case SC_CLOSE:
-            if (mainForm_) mainForm_->Close();
+            CloseMainForm();
             return 0;
         default:
             break;
         }
         break;
     case WM_CLOSE:
-        if (mainForm_) mainForm_->Close();
+        CloseMainForm();
         return 0;
     case WM_ACTIVATE:
         // Activating the task-bar entry activates the program's window in front.
@@ -255,9 +265,9 @@ LRESULT TApplication::Message(UINT msg, WPARAM wParam, LPARAM lParam) {
 // --- ModalScope -------------------------------------------------------------------------------
 
 ModalScope::ModalScope() : active_(GetActiveWindow()), focus_(GetFocus()) {
-    HWND entry = gApplication ? gApplication->Handle() : nullptr;
+    // The task-bar entry too: its Close would otherwise end the program behind the dialog.
     ForEachThreadWindow([&](HWND w) {
-        if (w != entry && IsWindowVisible(w) && IsWindowEnabled(w)) {
+        if (IsWindowVisible(w) && IsWindowEnabled(w)) {
             EnableWindow(w, FALSE);
             disabled_.push_back(w);
         }

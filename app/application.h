@@ -63,6 +63,8 @@ public:
 
 private:
     void AddForm(std::unique_ptr<TForm> form, std::function<void()> clearReference);
+    // Close in the task-bar entry's menu.
+    void CloseMainForm();
     void Dispatch(MSG& msg);
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) noexcept;
     LRESULT Message(UINT msg, WPARAM wParam, LPARAM lParam);
@@ -111,8 +113,8 @@ void GuardedCall(F&& f) noexcept {
     }
 }
 
-// While alive, every visible and enabled top-level window of the program (but the task-bar
-// entry) is disabled; afterwards they are enabled again and the window that was active before,
+// While alive, every visible and enabled top-level window of the program, the task-bar entry
+// included, is disabled; afterwards they are enabled again and the window that was active before,
 // with its focus, is activated again.
 class ModalScope {
 public:

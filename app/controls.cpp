@@ -449,7 +449,8 @@ LRESULT TForm::Message(UINT msg, WPARAM wParam, LPARAM lParam) {
     if (Reflect(msg, wParam, lParam, result)) return result;
     switch (msg) {
     case WM_CLOSE:
-        Close();
+        // A disabled form stands behind a modal dialog and is not closed from outside.
+        if (IsWindowEnabled(window_)) Close();
         return 0;
     case WM_SYSCOMMAND:
         // The main form minimises the whole application onto its task-bar entry.

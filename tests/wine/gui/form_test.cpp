@@ -366,6 +366,62 @@ TEST_F(MainWindow, AnAbortLeavingAHandlerShowsNothing) {
     EXPECT_TRUE(IsWindowEnabled(form_->Handle()));
 }
 
+// Close sent to the task-bar entry (its menu's Close, as the task bar sends it) while a box is
+// up: the box stays, the program goes on, and the main window and the entry are disabled.
+TEST_F(MainWindow, WhileABoxIsUpEveryWindowIsDisabledAndTheTaskBarEntrysCloseEndsNothing) {
+    const std::wstring title = gui::FromCp1252(app::ApplicationTitle());
+    int answer = 0;
+    struct Case {
+        const char* kind;
+        std::wstring caption;
+        std::function<void()> show;  // what the click handler does
+        const wchar_t* dismiss;
+        int answer;  // the confirmation's result, 0 for the others
+    } cases[] = {
+        {"confirmation", L"Confirm", [&] { answer = app::MessageDlgConfirm("Continuar?"); }, L"&No", app::mrNo},
+        {"information box", title, [] { app::ShowMessage("Pronto."); }, L"OK", 0},
+        {"error report", title, [] { throw EDatabaseError("Falhou"); }, L"OK", 0},
+    };
+    const HWND entry = app_->Handle();
+    for (auto& c : cases) {
+        answer = 0;
+        form_->BitBtn1.SetOnClick([&](app::TObject*) { c.show(); });
+        bool entryEnabled = true, formEnabled = true, stillUp = false;
+        HWND box = nullptr;
+        Steps steps;
+        steps.Then([&] {
+            box = gui::ThreadDialog(c.caption);
+            if (!box) return false;
+            entryEnabled = IsWindowEnabled(entry) != FALSE;
+            formEnabled = IsWindowEnabled(form_->Handle()) != FALSE;
+            SendMessageW(entry, WM_SYSCOMMAND, SC_CLOSE, 0);
+            SendMessageW(entry, WM_CLOSE, 0, 0);
+            PostMessageW(entry, WM_SYSCOMMAND, SC_CLOSE, 0);
+            PostMessageW(entry, WM_CLOSE, 0, 0);
+            return true;
+        });
+        steps.Then([&] {
+            stillUp = IsWindow(box) && IsWindowVisible(box);
+            if (stillUp) gui::Click(gui::FindControl(box, c.dismiss));
+            return true;
+        });
+        gui::Click(form_->BitBtn1.Handle());
+        while (!steps.Done() && !steps.TimedOut()) Pump(20);
+        Pump(200);
+        EXPECT_NE(box, nullptr) << c.kind;
+        EXPECT_FALSE(entryEnabled) << c.kind << ": the task-bar entry is disabled";
+        EXPECT_FALSE(formEnabled) << c.kind << ": the main window is disabled";
+        EXPECT_TRUE(stillUp) << c.kind << ": Close did not end the box";
+        EXPECT_EQ(answer, c.answer) << c.kind;
+        EXPECT_FALSE(app_->Terminated()) << c.kind;
+        MSG quit;
+        EXPECT_FALSE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE)) << c.kind << ": no quit message";
+        EXPECT_TRUE(IsWindowEnabled(entry)) << c.kind;
+        EXPECT_TRUE(IsWindowEnabled(form_->Handle())) << c.kind;
+        if (app_->Terminated()) break;
+    }
+}
+
 TEST_F(MainWindow, TheRestOfAHandlerRunsAfterTheTerminationRequestAndTheLoopThenEnds) {
     std::vector<std::string> events;
     form_->BitBtn1.SetOnClick([&](app::TObject*) {
