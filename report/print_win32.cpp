@@ -324,15 +324,16 @@ void TQuickRep::Print() {
 
     std::optional<ProgressWindow> progress;
     if (Settings.ShowProgress) progress.emplace();
+    const HWND progressWindow = progress ? progress->Handle() : nullptr;
 
     std::vector<BYTE> settings = JobSettings(printer, Settings);
     UniqueDc dc(CreateDCW(L"WINSPOOL", printer.c_str(), nullptr, reinterpret_cast<DEVMODEW*>(settings.data())));
     if (!dc) throw EPrinter("The printer " + Quoted(printer) + " could not be prepared for printing.");
-    PumpPendingMessages();
+    PumpPendingMessages(progressWindow);
 
     PrintJob job(dc.get(), os::Widen1252(Settings.ReportTitle), Quoted(printer));
     job.Page(sheet);
-    PumpPendingMessages();
+    PumpPendingMessages(progressWindow);
     job.End();
 }
 

@@ -73,20 +73,31 @@ ProgressWindow::ProgressWindow() {
           kCancelId, instance);
     ShowWindow(window_, SW_SHOWNA);
     UpdateWindow(window_);
-    PumpPendingMessages();
+    PumpPendingMessages(window_);
 }
 
 ProgressWindow::~ProgressWindow() {
     if (window_) DestroyWindow(window_);
 }
 
-void PumpPendingMessages() {
+namespace {
+
+bool IsInput(UINT message) {
+    return (message >= WM_KEYFIRST && message <= WM_KEYLAST) || (message >= WM_MOUSEFIRST && message <= WM_MOUSELAST) ||
+           (message >= WM_NCMOUSEMOVE && message <= WM_NCXBUTTONDBLCLK) || message == WM_NCMOUSEHOVER ||
+           message == WM_NCMOUSELEAVE || message == WM_MOUSEHOVER || message == WM_MOUSELEAVE;
+}
+
+}  // namespace
+
+void PumpPendingMessages(HWND progress) {
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
         if (msg.message == WM_QUIT) {
             PostQuitMessage(static_cast<int>(msg.wParam));
             return;
         }
+        if (IsInput(msg.message) && !(progress && (msg.hwnd == progress || IsChild(progress, msg.hwnd)))) continue;
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }

@@ -22,8 +22,10 @@ private:
     HWND window_ = nullptr;
 };
 
-// Dispatches the messages waiting on this thread, so the window paints while the sheet is
-// produced. A quit message is put back for the message loop.
-void PumpPendingMessages();
+// Dispatches the messages waiting on this thread, so the windows paint while the sheet is
+// produced. Keyboard and mouse input reaches only the progress window (null: none): a click on
+// the main window now would run its handler inside the print command, so it is dropped, as a
+// disabled window would drop it. A quit message is put back for the message loop.
+void PumpPendingMessages(HWND progress);
 
 }  // namespace atua::report

@@ -14,6 +14,10 @@
 #   button      the real program: two presses of its print button give two sheets as above
 #   button-no-default
 #               the real program with printers but no default: the error report tells so
+#   queued-clicks
+#               the real main window with clicks and keys queued on both buttons behind a print
+#               press: one sheet, and none of the queued input runs a handler (no update, no
+#               second print)
 #
 # A scheduler of its own runs for the test (its own configuration, spool and socket, handed to
 # Wine through CUPS_SERVER), so the machine's CUPS set-up is neither needed nor touched. Exits 77
@@ -27,6 +31,7 @@ here="$(cd "$(dirname "$0")" && pwd)"
 root="$(cd "$here/../../.." && pwd)"
 probe="$win64_dir/tests/wine/print/sheet_print_probe.exe"
 button_probe="$win64_dir/tests/wine/print/sheet_button_probe.exe"
+form_probe="$win64_dir/tests/wine/print/sheet_form_probe.exe"
 
 skip() { echo "SKIP: $*"; exit 77; }
 failed=0
@@ -34,6 +39,7 @@ fail() { echo "FAIL: $*"; failed=1; }
 
 [ -f "$probe" ] || skip "$probe is not built"
 case "$scenario" in button*) [ -f "$button_probe" ] || skip "$button_probe is not built (needs the window driver)" ;; esac
+[ "$scenario" != queued-clicks ] || [ -f "$form_probe" ] || skip "$form_probe is not built"
 for tool in cupsd lpadmin lpstat wine wineserver gs ps2pdf pdftotext python3; do
   command -v "$tool" >/dev/null || skip "$tool is not installed"
 done
@@ -210,6 +216,17 @@ button-no-default)
   expect_line 'press 1: error report "There is no default printer currently selected."'
   expect_line "exit 0"
   expect_no_job
+  ;;
+queued-clicks)
+  add_queue AtuaSheet "$here/letter-default.ppd"
+  default_queue AtuaSheet
+  out="$("$root/tools/with-display.sh" wine "$form_probe" 2>"$work/wine.err" | tr -d '\r')"
+  echo "$out"
+  expect_line "confirm-during-print 0"
+  expect_line "confirm-after-print 0"
+  expect_line "progress-created 1"
+  expect_line "other-dialogs 0"
+  expect_jobs 1 A4
   ;;
 no-printer)
   press 1
