@@ -14,6 +14,7 @@
 #include "engine/check/checker.h"
 #include "engine/check/index_seek.h"
 #include "tests/unit/check/check_test_util.h"
+#include "tests/unit/prerequisite.h"
 
 namespace atua::check {
 namespace {
@@ -24,8 +25,7 @@ const std::string kSamples = ATUA_SAMPLES_DIR;
 
 bool samplesPresent() { return std::filesystem::is_directory(kSamples); }
 
-#define REQUIRE_SAMPLES()                                                                     \
-    if (!samplesPresent()) GTEST_SKIP() << "reference files not found at " << kSamples << "; skipped"
+#define REQUIRE_SAMPLES() REQUIRE_PREREQUISITE(samplesPresent(), "reference files not found at " << kSamples)
 
 struct ReferenceCase {
     const char* table;

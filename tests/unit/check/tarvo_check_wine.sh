@@ -5,12 +5,10 @@ set -uo pipefail
 exe="$1"
 samples="$2"
 root="$(cd "$(dirname "$0")/../../.." && pwd)"
+source "$root/tools/prerequisite.sh"
+[ -d "$samples" ] || missing_prerequisite "reference files not found at $samples"
 source "$root/tools/wine-env.sh"
 wine_prefix_ready
-if [ ! -d "$samples" ]; then
-  echo "reference files not found at $samples; skipped"
-  exit 0
-fi
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 dir="$work/ação"

@@ -14,6 +14,7 @@
 #include "engine/paradox/table_file.h"
 #include "engine/table.h"
 #include "test_support.h"
+#include "tests/unit/prerequisite.h"
 
 namespace atua::test {
 namespace {
@@ -158,7 +159,7 @@ class Regenerate : public ::testing::TestWithParam<Family> {};
 
 TEST_P(Regenerate, MatchesTheOriginalEnginesFiles) {
     const Family& f = GetParam();
-    if (samplePath(f.sample + ".DB").empty()) GTEST_SKIP() << "reference files not found in " << ATUA_SAMPLES_DIR;
+    REQUIRE_PREREQUISITE(!samplePath(f.sample + ".DB").empty(), "reference files not found in " << ATUA_SAMPLES_DIR);
     TempDir dir;
     std::string table = dir.file(f.table + ".DB");
     writeShuffledUnkeyed(samplePath(f.sample + ".DB"), table);
@@ -208,7 +209,7 @@ namespace {
 
 // Every table the original engine wrote opens, with its fields; the encrypted one is refused.
 TEST(ReferenceTables, OpenWithTheirFieldsOrAreRefusedWhenEncrypted) {
-    if (!fs::is_directory(ATUA_SAMPLES_DIR)) GTEST_SKIP() << "reference files not found in " << ATUA_SAMPLES_DIR;
+    REQUIRE_PREREQUISITE(fs::is_directory(ATUA_SAMPLES_DIR), "reference files not found in " << ATUA_SAMPLES_DIR);
     int opened = 0, tables = 0;
     for (const auto& e : fs::directory_iterator(ATUA_SAMPLES_DIR)) {
         std::string ext = e.path().extension().string();

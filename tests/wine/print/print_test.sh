@@ -21,7 +21,7 @@
 #
 # A scheduler of its own runs for the test (its own configuration, spool and socket, handed to
 # Wine through CUPS_SERVER), so the machine's CUPS set-up is neither needed nor touched. Exits 77
-# (skipped) when the tools are missing or the scheduler cannot run. Keeps its folder (spool, logs,
+# (skipped) when the tools are missing or the scheduler cannot run; fails instead under CI=true. Keeps its folder (spool, logs,
 # rendered page) on failure, or always with ATUA_PRINT_KEEP=1.
 set -uo pipefail
 
@@ -33,7 +33,8 @@ probe="$win64_dir/tests/wine/print/sheet_print_probe.exe"
 button_probe="$win64_dir/tests/wine/print/sheet_button_probe.exe"
 form_probe="$win64_dir/tests/wine/print/sheet_form_probe.exe"
 
-skip() { echo "SKIP: $*"; exit 77; }
+source "$root/tools/prerequisite.sh"
+skip() { missing_prerequisite "$@"; }
 failed=0
 fail() { echo "FAIL: $*"; failed=1; }
 
