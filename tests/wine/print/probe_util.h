@@ -17,6 +17,18 @@ inline std::string Utf8(std::wstring_view text) {
     return out;
 }
 
+inline std::wstring TextOf(HWND w) {
+    wchar_t buffer[256] = {};
+    GetWindowTextW(w, buffer, 256);
+    return buffer;
+}
+
+inline std::wstring ClassOf(HWND w) {
+    wchar_t buffer[256] = {};
+    GetClassNameW(w, buffer, 256);
+    return buffer;
+}
+
 // Removes the per-user default printer (the "device" value), leaving the printers installed:
 // GetDefaultPrinter fails from then on. Wine always names one from CUPS when a process starts,
 // so only this reaches the state of printers without a default that Windows knows. True when

@@ -20,6 +20,7 @@
 #include "app/application.h"
 #include "app/startup.h"
 #include "forms/un_frm_principal.h"
+#include "tests/wine/print/probe_util.h"
 
 namespace {
 
@@ -32,17 +33,8 @@ struct Observations {
 };
 Observations g_seen;  // written by the hook of this one-thread probe
 
-std::wstring Caption(HWND w) {
-    wchar_t text[256] = {};
-    GetWindowTextW(w, text, 256);
-    return text;
-}
-
-std::wstring ClassOf(HWND w) {
-    wchar_t text[64] = {};
-    GetClassNameW(w, text, 64);
-    return text;
-}
+using atua::print_probe::ClassOf;
+using atua::print_probe::TextOf;
 
 // Counts the progress windows and the dialogs; every dialog is closed as soon as it is active,
 // so the update asked by a wrongly dispatched click goes no further than its question.
@@ -57,7 +49,7 @@ LRESULT CALLBACK CbtHook(int code, WPARAM wParam, LPARAM lParam) {
     } else if (code == HCBT_DESTROYWND) {
         g_seen.progress.erase(w);
     } else if (code == HCBT_ACTIVATE && ClassOf(w) == L"#32770" && g_seen.answered.insert(w).second) {
-        if (Caption(w) == L"Confirm") {
+        if (TextOf(w) == L"Confirm") {
             ++(g_seen.progress.empty() ? g_seen.confirmAfter : g_seen.confirmDuring);
         } else {
             ++g_seen.otherDialogs;

@@ -61,17 +61,8 @@ LRESULT CALLBACK CbtHook(int code, WPARAM wParam, LPARAM lParam) {
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
-std::wstring TextOf(HWND w) {
-    wchar_t buffer[256] = {};
-    GetWindowTextW(w, buffer, 256);
-    return buffer;
-}
-
-std::wstring ClassOf(HWND w) {
-    wchar_t buffer[256] = {};
-    GetClassNameW(w, buffer, 256);
-    return buffer;
-}
+using atua::print_probe::ClassOf;
+using atua::print_probe::TextOf;
 
 // Checks the progress window of the sheet being produced, presses its Cancel button, then presses
 // the print command again.
