@@ -58,6 +58,8 @@ TEST(Program, UpdateAsksAndAnsweringNoLeavesTheProgramRunning) {
     Program program(ProgramPath(), SW_SHOWNORMAL);
     HWND main = program.WaitWindow(L"Tfrm_principal");
     ASSERT_NE(main, nullptr);
+    HWND entry = program.WaitWindow(L"TApplication", kTitle);
+    ASSERT_NE(entry, nullptr);
     for (const wchar_t* answer : {L"&No", L"close"}) {
         Click(FindControl(main, L"Atualizar o Sistema"));
         HWND ask = program.WaitWindow(kDialogClass, L"Confirm");
@@ -65,6 +67,11 @@ TEST(Program, UpdateAsksAndAnsweringNoLeavesTheProgramRunning) {
         EXPECT_EQ(DialogText(ask), L"O TARVO ser\u00E1 atualizado.  Continuar?");
         EXPECT_EQ(ButtonCaptions(ask), (std::vector<std::wstring>{L"&Yes", L"&No"}));
         EXPECT_FALSE(IsWindowEnabled(main));
+        EXPECT_FALSE(IsWindowEnabled(entry)) << "the task-bar entry is disabled too";
+        // Close in the task-bar entry's menu, behind the question: nothing ends.
+        Close(entry);
+        EXPECT_FALSE(program.WaitExit(1500).has_value()) << answer << ": the program goes on";
+        EXPECT_TRUE(IsWindowVisible(ask)) << answer << ": the question stays";
         if (std::wstring_view(answer) == L"close") {
             Close(ask);
         } else {
