@@ -462,7 +462,7 @@ public:
         // and the .X records are sorted where they are: the key is the .X record's first bytes
         // (folded where case-insensitive).
         const std::size_t xs = static_cast<std::size_t>(xRecordSize_);
-        if (db_.numRecords < 0xFFFFFFFFu && db_.numRecords * (xs + 2 * sizeof(std::uint32_t) + 1) <= budget_) {
+        if (db_.numRecords < 0xFFFFFFFFu && fitsBudget(db_.numRecords, xs + 2 * sizeof(std::uint32_t) + 1, budget_)) {
             write(fs, sw, stamps, db_.numRecords, [&](const RecordVisitor& emit) {
                 std::vector<std::uint8_t> held(static_cast<std::size_t>(db_.numRecords) * xs);
                 std::size_t at = 0;
