@@ -72,6 +72,17 @@ const Bytes* findNoCase(const Folder& f, const std::string& name) {
     return nullptr;
 }
 
+// The checker's verdict on these files as a folder of their own, with the stamps this program's
+// engine writes and CNPJ_IDX in case-insensitive order.
+check::Report checkFolder(const Folder& files) {
+    ScratchDir dir;
+    writeFolder(dir.path(), files);
+    check::Options options;
+    options.strictStamps = true;
+    options.caseInsensitive = {"CNPJ_IDX"};
+    return check::checkTable(dir.file("movimento.db"), options);
+}
+
 }  // namespace
 
 int fileTypeOf(const Bytes& table) {
@@ -155,12 +166,7 @@ Verdict judge(const Folder& before, const Folder& after, Addition which) {
         bool family = paths::equalsNoCase(paths::stem(name), "movimento");
         if (!findNoCase(before, name) && !family) return failed("an unexpected new file " + name);
     }
-    ScratchDir dir;
-    writeFolder(dir.path(), after);
-    check::Options options;
-    options.strictStamps = true;
-    options.caseInsensitive = {"CNPJ_IDX"};
-    check::Report report = check::checkTable(dir.file("movimento.db"), options);
+    check::Report report = checkFolder(after);
     if (!report.ok()) return failed("the checker finds problems:\n" + report.text());
     bool primary = false, secondary = false;
     for (const auto& ix : report.indexes) {
@@ -202,12 +208,7 @@ std::string headerTrustingReaderRefuses(const Folder& folder) {
         seen[name] = bytes;
         seen[partner] = *y;
     }
-    ScratchDir dir;
-    writeFolder(dir.path(), seen);
-    check::Options options;
-    options.strictStamps = true;
-    options.caseInsensitive = {"CNPJ_IDX"};
-    check::Report report = check::checkTable(dir.file("movimento.db"), options);
+    check::Report report = checkFolder(seen);
     if (!report.ok()) return "the files it reads disagree:\n" + report.text();
     return {};
 }
