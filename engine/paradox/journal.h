@@ -25,7 +25,10 @@
 //     e. The .Xnn/.XGn last: each one completes a pair whose .Y, .PX and table are in place, and
 //        the stamps and block numbers it carries are those of the table now beside it.
 //     A rebuild of a table that is keyed already keeps the table's blocks (and stamp), so its old
-//     and new .PX describe the same blocks and either one agrees with the table.
+//     and new .PX describe the same blocks and either one agrees with the table. Only a keyed
+//     table found out of key order (damaged) is rewritten: its table and .PX are then two renames
+//     apart with no order that keeps them agreeing, and for that instant the .PX's stamp tells a
+//     reader it is out of date rather than letting it be used.
 //  5. Only then is the journal removed, and the folder synced again.
 //  6. Recovery, run by every open of the table and before every addition, needs the table to
 //     itself. A journal that is present and intact means a committed switch: every rename whose

@@ -18,6 +18,14 @@ using Bytes = std::vector<std::uint8_t>;
 using Folder = std::map<std::string, Bytes>;  // file name -> bytes
 
 inline constexpr const char* kDir = "/t";
+
+// The sanitizer build and the 32-bit build (run under emulation) run the same sweeps, more
+// slowly: they sample fewer points and kills.
+#if defined(__SANITIZE_ADDRESS__) || UINTPTR_MAX == 0xFFFFFFFFu
+inline constexpr bool kFewerPoints = true;
+#else
+inline constexpr bool kFewerPoints = false;
+#endif
 inline constexpr const char* kTable = "/t/movimento.db";
 
 // A scratch folder, on a RAM disk when there is one unless asked for a real disk, removed with
