@@ -94,6 +94,13 @@ TEST(SortRecords, EntryCostsPastFourGiBAreNotTakenForFewBytes) {
         }
     }
     EXPECT_TRUE(snapshot(dir.path()).empty()) << "sort runs left behind";
+    // The same test decides whether a secondary index's records are held and sorted in memory.
+    const std::uint64_t fourGiB = std::uint64_t{1} << 32;
+    EXPECT_FALSE(fitsBudget(fourGiB / 16, 16, 40u << 20));
+    EXPECT_FALSE(fitsBudget(fourGiB / 33 + 1, 33, 40u << 20));
+    EXPECT_FALSE(fitsBudget(0xFFFFFFFFu, 13, 40u << 20));
+    EXPECT_TRUE(fitsBudget(1000, 33, 33000));
+    EXPECT_FALSE(fitsBudget(1001, 33, 33000));
 }
 
 // Whichever way the records get sorted (sort runs in files, an in-memory sort gathered in several
