@@ -1,3 +1,6 @@
+// 64-bit offsets for fopen/fseeko in a 32-bit build: a (damaged) file may be larger than 2 GiB.
+#define _FILE_OFFSET_BITS 64
+
 #include "engine/check/paradox_file.h"
 
 #include <algorithm>

@@ -4,6 +4,11 @@
 // ours) has the file open through this layer.
 #if !defined(_WIN32)
 
+// 64-bit file offsets, inode numbers and lock ranges in a 32-bit build too: without them readdir
+// fails on file systems with large inode numbers, pread cannot reach past 2 GiB and the kernel
+// refuses open-file-description locks.
+#define _FILE_OFFSET_BITS 64
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -16,6 +21,8 @@
 
 namespace atua::os {
 namespace {
+
+static_assert(sizeof(off_t) == 8, "the POSIX layer needs 64-bit file offsets");
 
 OsError errnoError(int err, std::string_view what, std::string_view path) {
     OsError::Kind kind = OsError::Kind::Other;

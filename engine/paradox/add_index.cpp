@@ -462,7 +462,7 @@ public:
         // and the .X records are sorted where they are: the key is the .X record's first bytes
         // (folded where case-insensitive).
         const std::size_t xs = static_cast<std::size_t>(xRecordSize_);
-        if (db_.numRecords < 0xFFFFFFFFu && db_.numRecords * (xs + 2 * sizeof(std::uint32_t) + 1) <= budget_) {
+        if (db_.numRecords < 0xFFFFFFFFu && fitsBudget(db_.numRecords, xs + 2 * sizeof(std::uint32_t) + 1, budget_)) {
             write(fs, sw, stamps, db_.numRecords, [&](const RecordVisitor& emit) {
                 std::vector<std::uint8_t> held(static_cast<std::size_t>(db_.numRecords) * xs);
                 std::size_t at = 0;
@@ -620,6 +620,25 @@ Prepared prepare(os::FileSystem& fs, const std::string& path) {
     return p;
 }
 
+// True when every block of the chain holds records and the keys (the first `keyFields` fields)
+// rise strictly from record to record along the chain.
+bool inKeyOrderByBlock(os::File& db, const TableHeader& h, const std::vector<std::uint16_t>& chain, int keyFields) {
+    std::size_t width = 0;
+    for (int i = 0; i < keyFields; ++i) width += static_cast<std::size_t>(h.fields[static_cast<std::size_t>(i)].size);
+    std::vector<std::uint8_t> prev(width);
+    bool ordered = true, any = false;
+    std::size_t blocks = 0;
+    std::uint16_t last = 0;
+    forEachRecord(db, h, chain, [&](std::span<const std::uint8_t> rec, std::uint16_t blk) {
+        if (any && std::memcmp(prev.data(), rec.data(), width) >= 0) ordered = false;
+        std::memcpy(prev.data(), rec.data(), width);
+        if (!any || blk != last) ++blocks;
+        any = true;
+        last = blk;
+    });
+    return ordered && blocks == chain.size();
+}
+
 void addPrimary(os::FileSystem& fs, const std::string& path, const IndexRequest& req, const EngineLimits& limits) {
     Prepared p = prepare(fs, path);
     const TableHeader& h = p.header;
@@ -645,11 +664,18 @@ void addPrimary(os::FileSystem& fs, const std::string& path, const IndexRequest&
         refuse("Table " + path + " already has a different primary index (on " + describeFields(h, existing) + "); it was not changed");
     }
 
-    // The new header: keyed on the first n fields, the change counter moved on.
+    // A table keyed already whose records are in key order keeps its blocks and its stamp: only
+    // its .PX and secondary indexes are rebuilt, so the old and new .PX describe the same blocks
+    // and a reader finds the table agreeing with either (journal rule 4).
+    bool keepBlocks = false;
+    if (h.keyed()) building(path, [&] { keepBlocks = inKeyOrderByBlock(*p.held.db, h, p.chain, n); });
+
+    // The new header: keyed on the first n fields, the change counter moved on when the blocks are
+    // rewritten.
     TableHeader nh = h;
     nh.fileType = FileType::KeyedTable;
     nh.keyFields = n;
-    nh.raw[off::ChangeCount1] = static_cast<std::uint8_t>(h.raw[off::ChangeCount1] + 1);
+    if (!keepBlocks) nh.raw[off::ChangeCount1] = static_cast<std::uint8_t>(h.raw[off::ChangeCount1] + 1);
     FamilyStamps stamps = stampsOf(nh);
 
     // Secondary indexes beside the table must follow the new record order.
@@ -674,18 +700,48 @@ void addPrimary(os::FileSystem& fs, const std::string& path, const IndexRequest&
 
     building(path, [&] {
         FileSwitch sw(fs, path);
-        std::string dbTemp = sw.stage(path);
         std::string pxPath = p.family.px.empty() ? p.family.path("PX") : p.family.px;
         std::string pxTemp = sw.stage(pxPath);
         std::vector<std::unique_ptr<SecondaryBuilder>> builders;
         for (const auto& [def, files] : secondaries)
             builders.push_back(std::make_unique<SecondaryBuilder>(path, nh, def, files.named, files.x, files.y, secondaryShare));
+        int pxCode = indexBlockCode(preferredIndexBlockCode(h), key.size + 6);
+        IndexTreeBuilder tree(key.size, pxCode * 1024);
+        auto finishIndexes = [&] {
+            SecondaryBuilder::writeIndexFile(fs, pxTemp, nh, FileType::PrimaryIndex, keyFields, pxCode, tree.build(),
+                                             paths::baseName(pxPath), stamps);
+            for (auto& b : builders) b->writeAdded(fs, sw, stamps, h.numRecords);
+            builders.clear();
+            p.held.release();
+            sw.commit();
+        };
 
+        if (keepBlocks) {
+            // One leaf per block of the chain, as it stands.
+            std::vector<std::uint8_t> prev(static_cast<std::size_t>(key.size)), firstKey;
+            int currentBlock = 0, inBlock = 0;
+            forEachRecord(*p.held.db, h, p.chain, [&](std::span<const std::uint8_t> rec, std::uint16_t blk) {
+                if (currentBlock != 0 || inBlock != 0)
+                    checkOrderKnown(key, collation, prev.data(), rec.data(), firstDifference(prev.data(), rec.data(), key.size), path);
+                std::memcpy(prev.data(), rec.data(), prev.size());
+                if (blk != currentBlock) {
+                    if (currentBlock != 0) tree.addLeaf(firstKey, static_cast<std::uint16_t>(currentBlock), inBlock);
+                    currentBlock = blk;
+                    firstKey.assign(rec.begin(), rec.begin() + key.size);
+                    inBlock = 0;
+                }
+                ++inBlock;
+                for (auto& b : builders) b->add(fs, rec, blk);
+            });
+            if (currentBlock != 0) tree.addLeaf(firstKey, static_cast<std::uint16_t>(currentBlock), inBlock);
+            finishIndexes();
+            return;
+        }
+
+        std::string dbTemp = sw.stage(path);
         auto out = fs.open(dbTemp, os::Access::ReadWrite, os::Share::Exclusive, os::Create::CreateOrTruncate);
         DataBlockWriter writer(*out, static_cast<std::uint64_t>(h.headerSize), h.blockSize, h.recordSize, h.numRecords);
         if (writer.blockCount() > kMaxBlocks) refuse("Table " + path + " is too large for a primary index");
-        int pxCode = indexBlockCode(preferredIndexBlockCode(h), key.size + 6);
-        IndexTreeBuilder tree(key.size, pxCode * 1024);
         std::vector<std::uint8_t> prev(static_cast<std::size_t>(key.size));
         bool first = true;
         int currentBlock = 0;
@@ -730,13 +786,7 @@ void addPrimary(os::FileSystem& fs, const std::string& path, const IndexRequest&
         out->writeAt(0, raw);
         out->sync();
         out.reset();
-
-        SecondaryBuilder::writeIndexFile(fs, pxTemp, nh, FileType::PrimaryIndex, keyFields, pxCode, tree.build(),
-                                         paths::baseName(pxPath), stamps);
-        for (auto& b : builders) b->writeAdded(fs, sw, stamps, h.numRecords);
-        builders.clear();
-        p.held.release();
-        sw.commit();
+        finishIndexes();
     });
 }
 

@@ -1,5 +1,6 @@
 #include "engine/paradox/journal.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 
@@ -77,9 +78,23 @@ std::string readWhole(os::FileSystem& fs, const std::string& path) {
     return text;
 }
 
+// The kinds of file a switch replaces, in the order of rule 4 (b-e).
+enum class Kind { Y, PrimaryIndex, Table, X };
+
+Kind kindOf(const std::string& name) {
+    std::string ext = paths::extension(name);
+    if (ext.size() >= 2 && (ext[1] == 'Y' || ext[1] == 'y')) return Kind::Y;
+    if (paths::equalsNoCase(ext, ".px")) return Kind::PrimaryIndex;
+    if (ext.size() >= 2 && (ext[1] == 'X' || ext[1] == 'x')) return Kind::X;
+    return Kind::Table;
+}
+
 // Rules 4 and 5, also used by recovery.
 void finishSwitch(os::FileSystem& fs, const std::string& dir, const std::string& journal,
                   const std::vector<std::pair<std::string, std::string>>& renames) {
+    // Rule 4a: an old .X whose replacement is still to come goes first (again, when redone).
+    for (const auto& [temp, final] : renames)
+        if (kindOf(final) == Kind::X && fs.exists(paths::join(dir, temp))) fs.remove(paths::join(dir, final));
     for (const auto& [temp, final] : renames) {
         std::string from = paths::join(dir, temp);
         if (fs.exists(from)) fs.rename(from, paths::join(dir, final));
@@ -122,6 +137,8 @@ std::string FileSwitch::stage(const std::string& finalPath) {
 void FileSwitch::commit() {
     std::vector<std::pair<std::string, std::string>> renames;
     for (const auto& e : entries_) renames.emplace_back(paths::baseName(e.temp), paths::baseName(e.final));
+    std::stable_sort(renames.begin(), renames.end(),
+                     [](const auto& a, const auto& b) { return kindOf(a.second) < kindOf(b.second); });
     std::string journal = journalPath(tablePath_);
     std::string journalTemp = journal + std::string(kTempSuffix);
     writeWhole(fs_, journalTemp, serialize(renames));

@@ -11,6 +11,24 @@
 //     the new files are.
 //  4. After the commit point each temporary file is renamed over its final name (each rename is
 //     atomic and replaces the original), in the journal's order; then the folder is synced.
+//     The product may be started after a crash before this program has recovered: its engine
+//     trusts the table header and looks for index files beside the table by name, so between
+//     any two renames the folder must hold a family that agrees with itself. The journal's
+//     order (commit() sorts the staged files by kind) is therefore:
+//     a. Every old .Xnn/.XGn that is being replaced is removed first. An index is found through
+//        its .X; a missing .X only means the index is not there yet, while an old .X beside a
+//        new .Y (or a new table) contradicts it.
+//     b. .Ynn/.YGn next: without its .X a .Y is not looked at, so the new one can go in at once.
+//     c. Then the .PX: an unkeyed table ignores a .PX beside it, so the new .PX is in place
+//        before the table that needs it becomes keyed.
+//     d. Then the table itself: from this rename on it is keyed and its .PX is already there.
+//     e. The .Xnn/.XGn last: each one completes a pair whose .Y, .PX and table are in place, and
+//        the stamps and block numbers it carries are those of the table now beside it.
+//     A rebuild of a table that is keyed already keeps the table's blocks (and stamp), so its old
+//     and new .PX describe the same blocks and either one agrees with the table. Only a keyed
+//     table found out of key order (damaged) is rewritten: its table and .PX are then two renames
+//     apart with no order that keeps them agreeing, and for that instant the .PX's stamp tells a
+//     reader it is out of date rather than letting it be used.
 //  5. Only then is the journal removed, and the folder synced again.
 //  6. Recovery, run by every open of the table and before every addition, needs the table to
 //     itself. A journal that is present and intact means a committed switch: every rename whose
@@ -41,7 +59,7 @@ public:
 
     // Registers a file to be replaced (or created) and returns the temporary path to write it to.
     std::string stage(const std::string& finalPath);
-    // Rules 3-5. The staged files must be written, synced and closed (rule 2).
+    // Rules 3-5, in the order of rule 4. The staged files must be written, synced and closed (rule 2).
     void commit();
 
 private:

@@ -30,11 +30,12 @@ void radixSort(std::vector<KeyEntry<1>>& entries, std::size_t keySize) {
     }
 }
 
+// Whether the sort entries of every record, and their ranks, fit the budget.
 template <int Words>
-std::size_t gatherCost(std::uint64_t records) {
+bool gatherFits(std::uint64_t records, std::size_t budget) {
     // One-word entries are radix-sorted through a second array of the same size.
     std::size_t entries = Words == 1 ? 2 * sizeof(KeyEntry<1>) : sizeof(KeyEntry<Words>);
-    return static_cast<std::size_t>(records) * (entries + sizeof(std::uint32_t));
+    return fitsBudget(records, entries + sizeof(std::uint32_t), budget);
 }
 
 // The in-memory way for keys of at most 8 * Words bytes. Returns false, having emitted nothing,
@@ -196,15 +197,15 @@ void sortRecords(os::FileSystem& fs, const RecordSource& source, const SortShape
     // Slots are 32-bit.
     bool small = shape.records < 0xFFFFFFFFu;
     // Strictly ascending prefixes mean strictly ascending keys only when the key fits them.
-    if (small && shape.keySize <= 8 && gatherCost<1>(shape.records) <= budget) {
+    if (small && shape.keySize <= 8 && gatherFits<1>(shape.records, budget)) {
         if (!gatherInOrder<1>(source, shape, budget, emit)) source(emit);
         return;
     }
-    if (small && shape.keySize <= 16 && gatherCost<2>(shape.records) <= budget) {
+    if (small && shape.keySize <= 16 && gatherFits<2>(shape.records, budget)) {
         if (!gatherInOrder<2>(source, shape, budget, emit)) source(emit);
         return;
     }
-    if (small && shape.keySize <= 24 && gatherCost<3>(shape.records) <= budget) {
+    if (small && shape.keySize <= 24 && gatherFits<3>(shape.records, budget)) {
         if (!gatherInOrder<3>(source, shape, budget, emit)) source(emit);
         return;
     }

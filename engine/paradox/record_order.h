@@ -22,6 +22,12 @@ struct SortShape {
     std::size_t keySize = 0;    // the key is the record's first keySize bytes, compared as bytes
 };
 
+// True when `records` items of `bytesEach` bytes come to at most `budget` bytes. Worked out in
+// 64 bits: in a 32-bit build the product of a large table's count and a size wraps.
+inline bool fitsBudget(std::uint64_t records, std::uint64_t bytesEach, std::size_t budget) {
+    return bytesEach == 0 || records <= budget / bytesEach;
+}
+
 // Hands every record of `source` to `emit` in key order (equal keys in source order), holding at
 // most about `budget` bytes. Three ways, the cheapest that fits:
 //  - the source is in key order already: it is streamed after the check;

@@ -29,6 +29,14 @@ const char* reasonOf(os::OsError::Kind kind) {
     }
 }
 
+// A file of the memory disk holds at most 1 GiB: an offset beyond is a full disk, not an index
+// that wraps in a 32-bit build.
+constexpr std::uint64_t kMaxFileBytes = std::uint64_t{1} << 30;
+
+void checkRoom(std::uint64_t end, const std::string& path) {
+    if (end > kMaxFileBytes) throw os::OsError(os::OsError::Kind::DiskFull, "Cannot write " + path + ": No space left on device");
+}
+
 void applyWrite(Bytes& data, std::uint64_t offset, const std::uint8_t* bytes, std::size_t n) {
     if (data.size() < offset + n) data.resize(static_cast<std::size_t>(offset + n), 0);
     std::copy(bytes, bytes + n, data.begin() + static_cast<std::ptrdiff_t>(offset));
@@ -103,6 +111,7 @@ public:
     void truncate(std::uint64_t size) override {
         if (!fs_.enter(Op::Truncate, [&] { return std::string("truncate " + path_ + " to " + std::to_string(size)); })) return;
         if (!writable_) throw os::OsError(os::OsError::Kind::AccessDenied, "Cannot truncate " + path_ + ": Bad file descriptor");
+        checkRoom(size, path_);
         fs_.changed_.insert(path_);
         inode_->data.resize(static_cast<std::size_t>(size), 0);
         inode_->pending.push_back({true, size, {}});
@@ -110,6 +119,7 @@ public:
 
 private:
     void change(std::uint64_t offset, std::span<const std::uint8_t> data) {
+        checkRoom(offset + data.size(), path_);
         fs_.changed_.insert(path_);
         applyWrite(inode_->data, offset, data.data(), data.size());
         inode_->pending.push_back({false, offset, Bytes(data.begin(), data.end())});

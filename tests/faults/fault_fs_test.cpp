@@ -129,5 +129,25 @@ TEST(FaultFileSystem, RefusesWhatWindowsRefuses) {
     EXPECT_THROW(fs.open("/t/a", os::Access::ReadWrite, os::Share::Shared, os::Create::OpenExisting), os::OsError);
 }
 
+// The memory disk cannot hold a file of gigabytes: a write or a truncation past 1 GiB is a full
+// disk and changes nothing (in a 32-bit build an offset past 4 GiB would otherwise wrap).
+TEST(FaultFileSystem, WritesFarPastTheEndAreAFullDisk) {
+    for (std::uint64_t at : {std::uint64_t{1} << 30, (std::uint64_t{1} << 32) + 2, std::uint64_t{1} << 40}) {
+        SCOPED_TRACE(std::to_string(at));
+        FaultFileSystem fs(oneFile());
+        auto f = fs.open("/t/a", os::Access::ReadWrite, os::Share::Exclusive, os::Create::OpenExisting);
+        try {
+            write(*f, at, "x");
+            ADD_FAILURE() << "the write went through";
+        } catch (const os::OsError& e) {
+            EXPECT_EQ(e.kind(), os::OsError::Kind::DiskFull);
+        }
+        EXPECT_THROW(f->truncate(at + 1), os::OsError);
+        EXPECT_EQ(f->size(), 8u);
+        f.reset();
+        EXPECT_EQ(fs.current().files.at("/t/a"), bytes("original"));
+    }
+}
+
 }  // namespace
 }  // namespace atua::faults

@@ -72,6 +72,17 @@ const Bytes* findNoCase(const Folder& f, const std::string& name) {
     return nullptr;
 }
 
+// The checker's verdict on these files as a folder of their own, with the stamps this program's
+// engine writes and CNPJ_IDX in case-insensitive order.
+check::Report checkFolder(const Folder& files) {
+    ScratchDir dir;
+    writeFolder(dir.path(), files);
+    check::Options options;
+    options.strictStamps = true;
+    options.caseInsensitive = {"CNPJ_IDX"};
+    return check::checkTable(dir.file("movimento.db"), options);
+}
+
 }  // namespace
 
 int fileTypeOf(const Bytes& table) {
@@ -155,12 +166,7 @@ Verdict judge(const Folder& before, const Folder& after, Addition which) {
         bool family = paths::equalsNoCase(paths::stem(name), "movimento");
         if (!findNoCase(before, name) && !family) return failed("an unexpected new file " + name);
     }
-    ScratchDir dir;
-    writeFolder(dir.path(), after);
-    check::Options options;
-    options.strictStamps = true;
-    options.caseInsensitive = {"CNPJ_IDX"};
-    check::Report report = check::checkTable(dir.file("movimento.db"), options);
+    check::Report report = checkFolder(after);
     if (!report.ok()) return failed("the checker finds problems:\n" + report.text());
     bool primary = false, secondary = false;
     for (const auto& ix : report.indexes) {
@@ -170,6 +176,41 @@ Verdict judge(const Folder& before, const Folder& after, Addition which) {
     if (!primary) return failed("the checker finds no primary index");
     if (which == Addition::Secondary && !secondary) return failed("the checker finds no case-insensitive CNPJ_IDX");
     return {Outcome::Complete, {}};
+}
+
+std::string headerTrustingReaderRefuses(const Folder& folder) {
+    const Bytes* db = findNoCase(folder, "movimento.db");
+    if (!db) return "there is no table";
+    int type = 0;
+    try {
+        type = fileTypeOf(*db);
+        recordsOf(*db);
+    } catch (const std::exception& e) {
+        return std::string("the table cannot be read: ") + e.what();
+    }
+    if (type != 0 && type != 2) return "movimento.db is not a table (file type " + std::to_string(type) + ")";
+    // The files it looks at: the table, its .PX when keyed, and every secondary pair found by its .X.
+    Folder seen{{"movimento.db", *db}};
+    if (type == 0) {
+        const Bytes* px = findNoCase(folder, "movimento.px");
+        if (!px) return "the table is keyed but there is no .PX";
+        seen["movimento.px"] = *px;
+    }
+    for (const auto& [name, bytes] : folder) {
+        std::string ext = paths::extension(name);
+        if (!paths::equalsNoCase(paths::stem(name), "movimento") || ext.size() != 4 || (ext[1] != 'X' && ext[1] != 'x')) continue;
+        std::string partner = name;
+        partner[partner.size() - 3] = ext[1] == 'X' ? 'Y' : 'y';
+        const Bytes* y = findNoCase(folder, partner);
+        if (!y) return name + " has no " + partner + " beside it";
+        if (type == 2 && bytes.size() > 4 && (bytes[4] == 5 || bytes[4] == 8))
+            return name + " is a maintained index beside a table without a primary index";
+        seen[name] = bytes;
+        seen[partner] = *y;
+    }
+    check::Report report = checkFolder(seen);
+    if (!report.ok()) return "the files it reads disagree:\n" + report.text();
+    return {};
 }
 
 void Tally::add(const Verdict& v, const std::string& where) {

@@ -61,11 +61,7 @@ TEST(ProcessKill, SigkillAtRandomMomentsNeverLosesARecord) {
 
     std::mt19937 rng(2024);
     std::uniform_real_distribution<double> when(0.0, 1.2);
-#if defined(__SANITIZE_ADDRESS__)
-    const int kills = 20;  // the sanitizer build runs the same test, more slowly
-#else
-    const int kills = 150;
-#endif
+    const int kills = kFewerPoints ? 20 : 150;
     int unchanged = 0, primaryOnly = 0, both = 0, finishedFirst = 0, leftovers = 0, failures = 0;
     for (int i = 0; i < kills; ++i) {
         writeFolder(scratch.path(), before);

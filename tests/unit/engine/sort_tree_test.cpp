@@ -7,6 +7,7 @@
 #include "engine/paradox/add_index.h"
 #include "engine/paradox/blocks.h"
 #include "engine/paradox/external_sort.h"
+#include "engine/paradox/record_order.h"
 #include "engine/table.h"
 #include "movement_fixture.h"
 #include "test_support.h"
@@ -63,6 +64,44 @@ INSTANTIATE_TEST_SUITE_P(Budgets, ExternalSortCase,
                                            SorterCase{"HeldWhenTheHeaderOvercounts", 4u << 20, 1u << 30, false},
                                            SorterCase{"HeldWhenTheHeaderSaysNone", 4u << 20, 0, false}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// What the sort entries of all records cost is worked out in 64 bits: a record count whose
+// entries come to just past 4 GiB must not look like a few bytes to a 32-bit build (and have it
+// reserve entries for every record). Whatever the cost of one entry, from 8 to 64 bytes, such a
+// count takes a way that fits the budget and still sorts what the source yields.
+TEST(SortRecords, EntryCostsPastFourGiBAreNotTakenForFewBytes) {
+    TempDir dir;
+    for (std::size_t keySize : {4u, 12u, 20u}) {
+        const std::size_t recordSize = keySize + 4;
+        std::vector<Bytes> input;
+        for (std::uint8_t k : {3, 1, 2}) {
+            Bytes r(recordSize, 0);
+            r[keySize - 1] = k;
+            input.push_back(r);
+        }
+        RecordSource source = [&](const RecordVisitor& visit) {
+            for (const auto& r : input) visit(r);
+        };
+        for (std::uint64_t cost = 8; cost <= 64; ++cost) {
+            const std::uint64_t count = ((std::uint64_t{1} << 32) + cost - 1) / cost;
+            SCOPED_TRACE("key of " + std::to_string(keySize) + " bytes, " + std::to_string(count) + " records");
+            std::vector<Bytes> out;
+            EXPECT_NO_THROW(sortRecords(os::realFileSystem(), source, {count, recordSize, keySize}, 64 * 1024,
+                                        dir.file("t.sort"), ".tmp",
+                                        [&](std::span<const std::uint8_t> r) { out.emplace_back(r.begin(), r.end()); }));
+            ASSERT_EQ(out.size(), 3u);
+            for (std::uint8_t k = 1; k <= 3; ++k) EXPECT_EQ(out[k - 1][keySize - 1], k);
+        }
+    }
+    EXPECT_TRUE(snapshot(dir.path()).empty()) << "sort runs left behind";
+    // The same test decides whether a secondary index's records are held and sorted in memory.
+    const std::uint64_t fourGiB = std::uint64_t{1} << 32;
+    EXPECT_FALSE(fitsBudget(fourGiB / 16, 16, 40u << 20));
+    EXPECT_FALSE(fitsBudget(fourGiB / 33 + 1, 33, 40u << 20));
+    EXPECT_FALSE(fitsBudget(0xFFFFFFFFu, 13, 40u << 20));
+    EXPECT_TRUE(fitsBudget(1000, 33, 33000));
+    EXPECT_FALSE(fitsBudget(1001, 33, 33000));
+}
 
 // Whichever way the records get sorted (sort runs in files, an in-memory sort gathered in several
 // passes or in one), the files written are the same.
