@@ -1,0 +1,103 @@
+#include "engine/sortorder/sort_order.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace atua::sortorder {
+namespace {
+
+#include "engine/sortorder/sort_order_tables.inc"
+
+std::size_t valueLength(std::span<const std::uint8_t> v) {
+    std::size_t n = 0;
+    while (n < v.size() && v[n] != 0) ++n;
+    return std::min(n, SortOrder::kMaxValue);
+}
+
+bool equalNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        auto up = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; };
+        if (up(a[i]) != up(b[i])) return false;
+    }
+    return true;
+}
+
+using KeyBuffer = std::array<std::uint8_t, SortOrder::keyWidth(SortOrder::kMaxValue)>;
+
+}  // namespace
+
+SortOrder::SortOrder(const Table& t) : t_(&t) {
+    for (int c = 1; c < 256; ++c) {
+        const Weight& w = t.weights[static_cast<std::size_t>(c)];
+        plain_[static_cast<std::size_t>(c)] = w.primary == c && w.secondary == 0 && w.second == 0 && t.upper[static_cast<std::size_t>(c)] == c;
+    }
+}
+
+const SortOrder* SortOrder::find(std::string_view name, std::uint16_t codePage) {
+    static const std::array<SortOrder, std::size(kTables)> orders = [] {
+        return std::array<SortOrder, std::size(kTables)>{SortOrder(*kTables[0]), SortOrder(*kTables[1]), SortOrder(*kTables[2])};
+    }();
+    for (const SortOrder& o : orders)
+        if (equalNoCase(o.name(), name) && (codePage == 0 || codePage == o.codePage())) return &o;
+    return nullptr;
+}
+
+void SortOrder::sortKey(std::span<const std::uint8_t> value, bool caseInsensitive, std::uint8_t* out) const {
+    const std::size_t width = keyWidth(value.size());
+    const std::size_t n = valueLength(value);
+    if (plain(value.first(n))) {
+        std::memcpy(out, value.data(), n);
+        std::memset(out + n, 0, width - n);
+        return;
+    }
+    std::array<std::uint8_t, 2 * kMaxValue> secondaries;
+    std::size_t p = 0, s = 0;
+    auto put = [&](const Weight& w) {
+        out[p++] = w.primary;
+        if (w.secondary) secondaries[s++] = w.secondary;
+    };
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::uint8_t c = caseInsensitive ? t_->upper[value[i]] : value[i];
+        const Weight& w = t_->weights[c];
+        put(w);
+        if (w.second) put(t_->weights[w.second]);
+    }
+    out[p++] = 0;  // below every primary: a value that runs out first sorts first
+    std::memcpy(out + p, secondaries.data(), s);
+    std::memset(out + p + s, 0, width - p - s);
+}
+
+int SortOrder::compare(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b, bool caseInsensitive) const {
+    const std::size_t na = std::min(a.size(), kMaxValue), nb = std::min(b.size(), kMaxValue);
+    KeyBuffer ka, kb;
+    sortKey(a.first(na), caseInsensitive, ka.data());
+    sortKey(b.first(nb), caseInsensitive, kb.data());
+    const std::size_t wa = keyWidth(na), wb = keyWidth(nb);
+    // Keys are zero-padded: the shorter is compared as if padded further.
+    const std::size_t w = std::max(wa, wb);
+    std::fill(ka.begin() + static_cast<std::ptrdiff_t>(wa), ka.begin() + static_cast<std::ptrdiff_t>(w), 0);
+    std::fill(kb.begin() + static_cast<std::ptrdiff_t>(wb), kb.begin() + static_cast<std::ptrdiff_t>(w), 0);
+    return std::memcmp(ka.data(), kb.data(), w);
+}
+
+std::string SortOrder::openRule(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b, bool caseInsensitive) const {
+    auto folded = [&](std::span<const std::uint8_t> v) {
+        std::vector<std::uint8_t> out(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(valueLength(v)));
+        if (caseInsensitive)
+            for (auto& c : out) c = t_->upper[c];
+        return out;
+    };
+    std::vector<std::uint8_t> x = folded(a), y = folded(b);
+    if (x == y) return {};
+    if (compare(x, y, false) == 0) return "they weigh alike at every level of the sort order";
+    auto trimmed = [](std::vector<std::uint8_t> v) {
+        while (!v.empty() && v.back() == ' ') v.pop_back();
+        return v;
+    };
+    if (trimmed(x) == trimmed(y)) return "they differ only in trailing spaces";
+    return {};
+}
+
+}  // namespace atua::sortorder
