@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <vector>
 
 namespace atua::sortorder {
 namespace {
@@ -83,21 +82,43 @@ int SortOrder::compare(std::span<const std::uint8_t> a, std::span<const std::uin
 }
 
 std::string SortOrder::openRule(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b, bool caseInsensitive) const {
-    auto folded = [&](std::span<const std::uint8_t> v) {
-        std::vector<std::uint8_t> out(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(valueLength(v)));
-        if (caseInsensitive)
-            for (auto& c : out) c = t_->upper[c];
-        return out;
+    const std::size_t na = valueLength(a), nb = valueLength(b);
+    auto at = [&](std::span<const std::uint8_t> v, std::size_t i) { return caseInsensitive ? t_->upper[v[i]] : v[i]; };
+    auto sameUpTo = [&](std::size_t n) {
+        for (std::size_t i = 0; i < n; ++i)
+            if (at(a, i) != at(b, i)) return false;
+        return true;
     };
-    std::vector<std::uint8_t> x = folded(a), y = folded(b);
-    if (x == y) return {};
-    if (compare(x, y, false) == 0) return "they weigh alike at every level of the sort order";
-    auto trimmed = [](std::vector<std::uint8_t> v) {
-        while (!v.empty() && v.back() == ' ') v.pop_back();
-        return v;
-    };
-    if (trimmed(x) == trimmed(y)) return "they differ only in trailing spaces";
+    if (na == nb && sameUpTo(na)) return {};  // the same value (after upper-casing): the key decides
+    std::size_t ta = na, tb = nb;
+    while (ta > 0 && a[ta - 1] == ' ') --ta;
+    while (tb > 0 && b[tb - 1] == ' ') --tb;
+    if (ta == tb && sameUpTo(ta)) return "they differ only in trailing spaces";
+    if (compare(a.first(na), b.first(nb), caseInsensitive) == 0) return "they weigh alike at every level of the sort order";
     return {};
+}
+
+namespace {
+// Code page 437 bytes 0x80..0xFF in Windows-1252 ('?': no such letter there).
+constexpr char k437[] =
+    "\xC7\xFC\xE9\xE2\xE4\xE0\xE5\xE7\xEA\xEB\xE8\xEF\xEE\xEC\xC4\xC5"
+    "\xC9\xE6\xC6\xF4\xF6\xF2\xFB\xF9\xFF\xD6\xDC\xA2\xA3\xA5?\x83"
+    "\xE1\xED\xF3\xFA\xF1\xD1\xAA\xBA\xBF?\xAC\xBD\xBC\xA1\xAB\xBB"
+    "????????????????"
+    "????????????????"
+    "????????????????"
+    "?\xDF????\xB5?????????"
+    "?\xB1????\xF7?\xB0?\xB7??\xB2?\xA0";
+static_assert(sizeof k437 == 129);
+}  // namespace
+
+std::string toWindows1252(std::span<const std::uint8_t> value, std::uint16_t codePage) {
+    std::string out;
+    for (std::uint8_t c : value) {
+        if (c == 0) break;
+        out += codePage == 437 && c >= 0x80 ? k437[c - 0x80] : static_cast<char>(c);
+    }
+    return out;
 }
 
 }  // namespace atua::sortorder

@@ -84,4 +84,9 @@ private:
     std::array<bool, 256> plain_{};
 };
 
+// A stored value as Windows-1252 text (what the program's messages are made of): bytes of code
+// page 437 become their Windows-1252 letter where it has one and '?' where not; other code pages
+// are taken as Windows-1252. The value ends at its first NUL.
+std::string toWindows1252(std::span<const std::uint8_t> value, std::uint16_t codePage);
+
 }  // namespace atua::sortorder

@@ -357,13 +357,27 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"UnknownCollationWithUnsafeValues",
                 [](TTable& t, const TempDir&) {
                     TableSpec s = movementSpec();
-                    s.sortOrder = "ANSIINTL";
-                    s.sortByte = 0x62;
+                    s.sortOrder = "nordan40";
+                    s.sortByte = 0x4E;
                     writeUnkeyedTable(t.TableName, s, {movementRecord({1, "12.345"}), movementRecord({2, "12-345"}), movementRecord({3, "ab"})});
                     primary(t);
                     return nothing();
                 },
-                [](TTable& t) { t.AddIndex("CNPJ_IDX", "cad_cd_cnpj", kCaseInsensitive); }, "does not know how it orders the values '12-345' and '12.345'"},
+                [](TTable& t) { t.AddIndex("CNPJ_IDX", "cad_cd_cnpj", kCaseInsensitive); },
+                "uses the sort order 'nordan40', whose weights this program does not have, so it does not know how it orders the values '12-345' and '12.345'"},
+        Refusal{"PublishedCollationOpenRule",
+                [](TTable& t, const TempDir&) {
+                    TableSpec s = movementSpec();
+                    s.sortOrder = "ANSIINTL";
+                    s.sortByte = 0x62;
+                    writeUnkeyedTable(t.TableName, s,
+                                      {movementRecord({1, "isento "}), movementRecord({2, "12.345.678/0001-90"}), movementRecord({3, "Isento"})});
+                    primary(t);
+                    return nothing();
+                },
+                [](TTable& t) { t.AddIndex("CNPJ_IDX", "cad_cd_cnpj", kCaseInsensitive); },
+                "uses the sort order 'ANSIINTL', whose published tables do not settle the order of the values 'Isento' and 'isento ' of field "
+                "cad_cd_cnpj (they differ only in trailing spaces)"},
         Refusal{"BusyTable",
                 [](TTable& t, const TempDir&) {
                     auto product = std::make_shared<TTable>();  // the running product, holding the table open
@@ -400,8 +414,8 @@ TEST(AddIndex, StaleLockFilesAreIgnored) {
 TEST(AddIndex, UnknownCollationAcceptsValuesOrderedAlikeEverywhere) {
     TempDir dir;
     TableSpec s = movementSpec();
-    s.sortOrder = "ANSIINTL";
-    s.sortByte = 0x62;
+    s.sortOrder = "nordan40";
+    s.sortByte = 0x4E;
     std::string path = dir.file("movimento.db");
     writeUnkeyedTable(path, s, movements(400));
     TTable t;
