@@ -716,12 +716,15 @@ void checkSecondary(Report& report, TableState& ts, const std::string& suffix, c
     }
     if (unknown) {
         s.note("order not verified for sort order " + describeSortOrder(dbh) + " in " + str(unknown) +
-               " neighbouring keys (its collation is unknown; byte order of the upper-cased key was accepted)");
+               " neighbouring keys (" + (chosen.weights ? std::string("their order rests on a rule its published tables leave open")
+                                                    : std::string("its collation is unknown; byte order of the upper-cased key was accepted")) + ")");
         ir.order = IndexOrder::NotVerified;
     }
-    const char* orderText = ir.order == IndexOrder::CaseInsensitive ? "case-insensitive order"
+    std::string orderText = ir.order == IndexOrder::CaseInsensitive ? "case-insensitive order"
                             : ir.order == IndexOrder::Bytes         ? "byte order"
                                                                     : "order not fully verified";
+    if (chosen.weights && ir.order != IndexOrder::NotVerified)
+        orderText = std::string(chosen.caseInsensitive ? "case-insensitive " : "") + std::string(chosen.weights->name()) + " order";
     s.describe(std::string(maintained ? "maintained" : "non-maintained") + " secondary index " +
                (indexLabel.empty() ? "" : indexLabel + " ") + "on " + on + ", " + str(xr.size()) + " records, " + orderText);
     report.indexes.push_back(ir);
