@@ -40,6 +40,10 @@ SCENARIOS = {
     "product-running": (["--records", "500"], None, "yes", True,
                         [f"error: {TITLE} | <engine>", "running", "exit: 0"], "unchanged"),
 }
+# Tables under the international sort orders, with CNPJ and CPF values of every kind mixed.
+for _order in ("ANSIINTL", "ANSII850", "intl"):
+    SCENARIOS["sort-order-" + _order.lower()] = (["--records", "20000", "--mixed-ids", "--sort-order", _order], None, "yes", False,
+                                                 [f"box: {TITLE} | {SUCCESS}", "exit: 0"], "both")
 
 
 def snapshot(folder):
