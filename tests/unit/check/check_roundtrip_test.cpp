@@ -180,6 +180,32 @@ std::vector<RoundTrip> everyKindUnderEveryPublishedOrder() {
 INSTANTIATE_TEST_SUITE_P(PublishedSortOrders, EngineRoundTrip, ::testing::ValuesIn(everyKindUnderEveryPublishedOrder()),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// A family indexed in byte order (DBWINUS0) and then relabelled ANSIINTL: accented capitals
+// (Á = 0xC1) are out of ANSIINTL's order, where Á weighs as an A, and the checker says so
+// rather than leaving the pair unverified.
+TEST(EngineRoundTripSortOrder, ByteOrderUnderAnsiintlIsReported) {
+    TempDir dir;
+    const std::string path = dir.file("movimento.db");
+    MovementOptions o = with(21);
+    o.records = 2'000;
+    o.sortOrder = SortOrder::Dbwinus0;
+    o.cnpjKind = fixtures::CnpjKind::Accents;
+    fixtures::writeMovementTable(path, o);
+    ASSERT_NO_THROW(runUpdate(path));
+    ASSERT_EQ(checkTable(path, engineOptions()).exitCode(), 0);
+    for (const auto& e : std::filesystem::directory_iterator(dir.path())) {
+        auto bytes = testing::readBytes(e.path().string());
+        bytes[0x29] = 0x62;
+        const std::string from = "DBWINUS0";
+        auto at = std::search(bytes.begin(), bytes.begin() + std::min<std::ptrdiff_t>(0x800, static_cast<std::ptrdiff_t>(bytes.size())), from.begin(), from.end());
+        if (at != bytes.begin() + std::min<std::ptrdiff_t>(0x800, static_cast<std::ptrdiff_t>(bytes.size()))) std::copy_n("ANSIINTL", 8, at);
+        testing::writeBytes(e.path().string(), bytes);
+    }
+    const Report r = checkTable(path, engineOptions());
+    EXPECT_NE(r.exitCode(), 0) << r.text();
+    EXPECT_NE(r.text().find("out of case-insensitive ANSIINTL order"), std::string::npos) << r.text();
+}
+
 // Lookups through the engine's trees find what a scan finds, and read few blocks.
 TEST(EngineRoundTripLookup, SeekMatchesScan) {
     TempDir dir;
