@@ -378,6 +378,19 @@ INSTANTIATE_TEST_SUITE_P(
                 [](TTable& t) { t.AddIndex("CNPJ_IDX", "cad_cd_cnpj", kCaseInsensitive); },
                 "uses the sort order 'ANSIINTL', whose published tables do not settle the order of the values 'Isento' and 'isento ' of field "
                 "cad_cd_cnpj (they differ only in trailing spaces)"},
+        Refusal{"PublishedCollationOpenRuleCodePage437",
+                [](TTable& t, const TempDir&) {
+                    TableSpec s = movementSpec();
+                    s.sortOrder = "intl";
+                    s.sortByte = 0xB7;
+                    s.codePage = 437;
+                    writeUnkeyedTable(t.TableName, s, {movementRecord({1, "Concei\x87\xC6o"}), movementRecord({2, "Concei\x87\xC6o  "})});
+                    primary(t);
+                    return nothing();
+                },
+                [](TTable& t) { t.AddIndex("CNPJ_IDX", "cad_cd_cnpj", kCaseInsensitive); },
+                "uses the sort order 'intl', whose published tables do not settle the order of the values 'Concei\xE7?o' and "
+                "'Concei\xE7?o  ' of field cad_cd_cnpj (they differ only in trailing spaces)"},
         Refusal{"BusyTable",
                 [](TTable& t, const TempDir&) {
                     auto product = std::make_shared<TTable>();  // the running product, holding the table open

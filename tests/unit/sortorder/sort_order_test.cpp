@@ -118,6 +118,20 @@ TEST(SortOrder, OpenRules) {
     EXPECT_EQ(o.openRule(bytes("ae"), bytes("\xE4"), false), "");
 }
 
+TEST(SortOrder, StoredValuesShownInWindows1252) {
+    struct Shown {
+        std::string stored;
+        std::uint16_t codePage;
+        std::string shown;
+    } const cases[] = {
+        {"Concei\x87\x84o", 437, "Concei\xE7\xE4o"},  // 437's c cedilla and a diaeresis
+        {"\x90\xC9X", 437, "\xC9?X"},                  // 437 E acute; no 1252 letter for a box-drawing byte
+        {"S\xC3O", 1252, "S\xC3O"},
+        {std::string("AB\0CD", 5), 1252, "AB"},        // the value ends at its first NUL
+    };
+    for (const auto& c : cases) EXPECT_EQ(toWindows1252(bytes(c.stored), c.codePage), c.shown) << c.stored;
+}
+
 // The test's own construction: each byte (upper-cased first if asked) becomes one element
 // (primary, secondary), or two for an expanding byte; values compare on their primary lists
 // (a list that is a prefix of the other first), then on their secondary lists.
