@@ -76,8 +76,8 @@ Verdict compareKeys(const std::uint8_t* a, const std::uint8_t* b, const KeyLayou
         }
         if (o.weights) {
             std::span<const std::uint8_t> vx(x, p.size), vy(y, p.size);
-            if (!o.weights->openRule(vx, vy, o.caseInsensitive).empty()) return Verdict::Unknown;
-            int c = o.weights->compare(vx, vy, o.caseInsensitive);
+            const int c = o.weights->compare(vx, vy, o.caseInsensitive);
+            if (!o.weights->openRule(vx, vy, o.caseInsensitive, c).empty()) return Verdict::Unknown;
             if (c != 0) return flip(c < 0 ? Verdict::Less : Verdict::Greater, p.descending);
             continue;
         }

@@ -328,9 +328,10 @@ void checkOrderKnown(const SortKey& key, const Collation& c, const std::uint8_t*
         // Part by part up to the one that decides: a weighed part whose order rests on a rule the
         // published tables leave open stops the addition.
         for (const auto& p : key.parts) {
-            const bool differ = std::memcmp(prevKey + p.keyOffset, curKey + p.keyOffset, static_cast<std::size_t>(p.keyWidth)) != 0;
+            const int order = std::memcmp(prevKey + p.keyOffset, curKey + p.keyOffset, static_cast<std::size_t>(p.keyWidth));
+            const bool differ = order != 0;
             if (p.weighed) {
-                std::string why = c.weighed()->openRule(key.value(p, prevRec, stored), key.value(p, curRec, stored), p.caseInsensitive);
+                std::string why = c.weighed()->openRule(key.value(p, prevRec, stored), key.value(p, curRec, stored), p.caseInsensitive, order);
                 if (!why.empty())
                     refuse("Table " + path + " uses the sort order '" + c.name() + "', whose published tables do not settle the order of the values " +
                            values(p) + " (" + why + "); an index written in the wrong order would not work, so none was added");
@@ -526,16 +527,10 @@ public:
                     at += xs;
                 });
             }
+            if (!plain && writeByValueGroups(fs, sw, stamps, held)) return;
             if (plain) {
                 write(fs, sw, stamps, db_.numRecords, [&](const RecordVisitor& emit) {
-                    std::array<std::uint8_t, 256> same{}, folded{};
-                    for (int i = 0; i < 256; ++i) {
-                        same[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i);
-                        folded[static_cast<std::size_t>(i)] = collation_.fold(static_cast<std::uint8_t>(i));
-                    }
-                    std::vector<const std::uint8_t*> maps;
-                    for (const auto& p : key_.parts)
-                        for (int k = 0; k < p.field.size; ++k) maps.push_back(p.caseInsensitive && !p.weighed ? folded.data() : same.data());
+                    const std::vector<const std::uint8_t*> maps = storedByteMaps(false);
                     std::vector<std::uint32_t> order;
                     sortHeldRecords(held, xs, maps, order);
                     const std::size_t ks = static_cast<std::size_t>(key_.size);
@@ -561,6 +556,78 @@ public:
     }
 
 private:
+    // Per stored key byte, the map its byte goes through when held records are sorted on their
+    // stored bytes: case folding for case-insensitive parts (weighed ones only when `foldWeighed`:
+    // their own order comes from their sort keys), else the byte itself.
+    std::vector<const std::uint8_t*> storedByteMaps(bool foldWeighed) {
+        for (int i = 0; i < 256; ++i) {
+            same_[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i);
+            folded_[static_cast<std::size_t>(i)] = collation_.fold(static_cast<std::uint8_t>(i));
+        }
+        std::vector<const std::uint8_t*> maps;
+        for (const auto& p : key_.parts)
+            for (int k = 0; k < p.field.size; ++k)
+                maps.push_back(p.caseInsensitive && (foldWeighed || !p.weighed) ? folded_.data() : same_.data());
+        return maps;
+    }
+
+    // Held .X records whose first key field is weighed (and no other is): sorted on their stored
+    // bytes (that field folded), records of one value fall together, in the order of the fields
+    // after it; the values, each weighed once, are then put in sort-key order. False, having
+    // written nothing, when the sort keys of the distinct values would not fit the budget.
+    bool writeByValueGroups(os::FileSystem& fs, FileSwitch& sw, const FamilyStamps& stamps, const std::vector<std::uint8_t>& held) {
+        const KeyPart& first = key_.parts.front();
+        if (!first.weighed || std::any_of(key_.parts.begin() + 1, key_.parts.end(), [](const KeyPart& p) { return p.weighed; }))
+            return false;
+        const std::size_t xs = static_cast<std::size_t>(xRecordSize_), vs = static_cast<std::size_t>(first.field.size);
+        const std::size_t kw = static_cast<std::size_t>(first.keyWidth);
+        const std::vector<const std::uint8_t*> maps = storedByteMaps(true);
+        std::vector<std::uint32_t> order;
+        sortHeldRecords(held, xs, maps, order);
+        auto rec = [&](std::size_t i) { return held.data() + static_cast<std::size_t>(order[i]) * xs; };
+        auto sameValue = [&](const std::uint8_t* a, const std::uint8_t* b) {
+            for (std::size_t k = 0; k < vs; ++k)
+                if (maps[k][a[k]] != maps[k][b[k]]) return false;
+            return true;
+        };
+        // Each distinct value's sort key, trailing zeros dropped (zero-padded keys compare as
+        // these do with the shorter one first), in one arena.
+        std::vector<std::uint32_t> starts, keyAt;
+        std::vector<std::uint8_t> keys, one(kw);
+        std::size_t used = held.size() + order.size() * sizeof(std::uint32_t);
+        for (std::size_t i = 0; i < order.size(); ++i) {
+            if (i > 0 && sameValue(rec(i - 1), rec(i))) continue;
+            collation_.weighed()->sortKey({rec(i) + first.storedOffset, vs}, first.caseInsensitive, one.data());
+            std::size_t n = kw;
+            while (n > 0 && one[n - 1] == 0) --n;
+            starts.push_back(static_cast<std::uint32_t>(i));
+            keyAt.push_back(static_cast<std::uint32_t>(keys.size()));
+            keys.insert(keys.end(), one.begin(), one.begin() + static_cast<std::ptrdiff_t>(n));
+            used += n + 3 * sizeof(std::uint32_t);
+            if (used > budget_) return false;
+        }
+        keyAt.push_back(static_cast<std::uint32_t>(keys.size()));
+        std::vector<std::uint32_t> groups(starts.size());
+        for (std::size_t g = 0; g < groups.size(); ++g) groups[g] = static_cast<std::uint32_t>(g);
+        std::stable_sort(groups.begin(), groups.end(), [&](std::uint32_t a, std::uint32_t b) {
+            return std::lexicographical_compare(keys.begin() + keyAt[a], keys.begin() + keyAt[a + 1], keys.begin() + keyAt[b],
+                                                keys.begin() + keyAt[b + 1]);
+        });
+        write(fs, sw, stamps, db_.numRecords, [&](const RecordVisitor& emit) {
+            const std::size_t ks = static_cast<std::size_t>(key_.size);
+            for (std::uint32_t g : groups) {
+                const std::size_t end = g + 1 < starts.size() ? starts[g + 1] : order.size();
+                for (std::size_t i = starts[g]; i < end; ++i) {
+                    const std::uint8_t* x = rec(i);
+                    key_.makeFromStored(x, sortRecord_.data());
+                    std::memcpy(sortRecord_.data() + ks, x, xs);
+                    emit(sortRecord_);
+                }
+            }
+        });
+        return true;
+    }
+
     // Writes the .X and .Y files to their staged temporary names from the sort records in order.
     void write(os::FileSystem& fs, FileSwitch& sw, const FamilyStamps& stamps, std::uint64_t total,
                const std::function<void(const RecordVisitor&)>& sorted) {
@@ -636,6 +703,7 @@ private:
     std::string scratch_;
     std::size_t budget_ = 0;
     std::optional<ExternalSorter> sorter_;
+    std::array<std::uint8_t, 256> same_{}, folded_{};
 };
 
 // ---------------------------------------------------------------------------------------------

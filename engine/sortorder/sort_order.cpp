@@ -70,6 +70,12 @@ void SortOrder::sortKey(std::span<const std::uint8_t> value, bool caseInsensitiv
 
 int SortOrder::compare(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b, bool caseInsensitive) const {
     const std::size_t na = std::min(a.size(), kMaxValue), nb = std::min(b.size(), kMaxValue);
+    if (plain(a.first(na)) && plain(b.first(nb))) {
+        // Their own keys: the bytes up to the first NUL, a value that runs out first sorting first.
+        const std::size_t la = valueLength(a), lb = valueLength(b);
+        const int c = std::memcmp(a.data(), b.data(), std::min(la, lb));
+        return c != 0 ? c : (la > lb) - (la < lb);
+    }
     KeyBuffer ka, kb;
     sortKey(a.first(na), caseInsensitive, ka.data());
     sortKey(b.first(nb), caseInsensitive, kb.data());
@@ -82,6 +88,11 @@ int SortOrder::compare(std::span<const std::uint8_t> a, std::span<const std::uin
 }
 
 std::string SortOrder::openRule(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b, bool caseInsensitive) const {
+    return openRule(a, b, caseInsensitive, compare(a, b, caseInsensitive));
+}
+
+std::string SortOrder::openRule(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b, bool caseInsensitive,
+                                int order) const {
     const std::size_t na = valueLength(a), nb = valueLength(b);
     auto at = [&](std::span<const std::uint8_t> v, std::size_t i) { return caseInsensitive ? t_->upper[v[i]] : v[i]; };
     auto sameUpTo = [&](std::size_t n) {
@@ -94,7 +105,7 @@ std::string SortOrder::openRule(std::span<const std::uint8_t> a, std::span<const
     while (ta > 0 && a[ta - 1] == ' ') --ta;
     while (tb > 0 && b[tb - 1] == ' ') --tb;
     if (ta == tb && sameUpTo(ta)) return "they differ only in trailing spaces";
-    if (compare(a.first(na), b.first(nb), caseInsensitive) == 0) return "they weigh alike at every level of the sort order";
+    if (order == 0) return "they weigh alike at every level of the sort order";
     return {};
 }
 

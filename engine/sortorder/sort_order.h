@@ -77,6 +77,8 @@ public:
     // can confirm), and values that differ only in trailing spaces (whether the engine pads with
     // spaces is not published).
     std::string openRule(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b, bool caseInsensitive) const;
+    // The same when compare(a, b, caseInsensitive) is known already.
+    std::string openRule(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b, bool caseInsensitive, int order) const;
 
 private:
     explicit SortOrder(const Table& t);
