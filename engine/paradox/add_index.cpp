@@ -282,8 +282,11 @@ struct SortKey {
     }
     // The sort key of a table record.
     void make(std::span<const std::uint8_t> record, std::uint8_t* out) const { build(record.data(), false, out); }
-    // The sort key of an index record (the key fields as stored, in order).
-    void makeFromStored(const std::uint8_t* stored, std::uint8_t* out) const { build(stored, true, out); }
+    // The sort key of an index record (the key fields as stored, in order); `skipWeighed`: the
+    // weighed parts' bytes are left as they are (the caller has them).
+    void makeFromStored(const std::uint8_t* stored, std::uint8_t* out, bool skipWeighed = false) const {
+        build(stored, true, out, skipWeighed);
+    }
     std::span<const std::uint8_t> value(const KeyPart& p, const std::uint8_t* rec, bool stored) const {
         return {rec + (stored ? p.storedOffset : p.sourceOffset), static_cast<std::size_t>(p.field.size)};
     }
@@ -294,9 +297,10 @@ struct SortKey {
     }
 
 private:
-    void build(const std::uint8_t* rec, bool stored, std::uint8_t* out) const {
+    void build(const std::uint8_t* rec, bool stored, std::uint8_t* out, bool skipWeighed = false) const {
         for (const auto& p : parts) {
             auto v = value(p, rec, stored);
+            if (p.weighed && skipWeighed) continue;
             if (p.weighed) {
                 collation->weighed()->sortKey(v, p.caseInsensitive, out + p.keyOffset);
                 continue;
@@ -615,11 +619,15 @@ private:
         });
         write(fs, sw, stamps, db_.numRecords, [&](const RecordVisitor& emit) {
             const std::size_t ks = static_cast<std::size_t>(key_.size);
+            std::uint8_t* weighed = sortRecord_.data() + first.keyOffset;
             for (std::uint32_t g : groups) {
                 const std::size_t end = g + 1 < starts.size() ? starts[g + 1] : order.size();
+                const std::size_t n = keyAt[g + 1] - keyAt[g];
+                std::memcpy(weighed, keys.data() + keyAt[g], n);
+                std::memset(weighed + n, 0, kw - n);
                 for (std::size_t i = starts[g]; i < end; ++i) {
                     const std::uint8_t* x = rec(i);
-                    key_.makeFromStored(x, sortRecord_.data());
+                    key_.makeFromStored(x, sortRecord_.data(), true);
                     std::memcpy(sortRecord_.data() + ks, x, xs);
                     emit(sortRecord_);
                 }
