@@ -14,14 +14,17 @@ constexpr const char* kUsage =
     "usage: make-movimento OUT.db [--records N] [--seed S] [--ordered] [--autoinc]\n"
     "                      [--no-cnpj] [--duplicate-key] [--duplicate-keys N]\n"
     "                      [--mixed-case] [--accented] [--second-text]\n"
-    "                      [--sort-order ANSIINTL|DBWINUS0]\n"
+    "                      [--sort-order ANSIINTL|ANSII850|intl|DBWINUS0] [--mixed-ids]\n"
+    "                      [--cnpj-kind K]\n"
     "  --ordered         control codes ascending as written (default: shuffled)\n"
     "  --autoinc         mov_cd_controle as an autoincrement field (default: long integer)\n"
     "  --no-cnpj         leave out cad_cd_cnpj\n"
     "  --duplicate-key   one record repeats another's control code (--duplicate-keys N: N records)\n"
     "  --mixed-case      some CNPJs with letters in both cases\n"
     "  --accented        some CNPJs with accented Windows-1252 letters\n"
-    "  --second-text     a second text field, mov_ds_observacao\n";
+    "  --second-text     a second text field, mov_ds_observacao\n"
+    "  --mixed-ids       cad_cd_cnpj mixes CNPJs and CPFs (formatted or not), blanks, words, letters,\n"
+    "                    accents and cases, as units fill it in\n";
 
 [[noreturn]] void usage(const std::string& problem) {
     if (!problem.empty()) std::fprintf(stderr, "make-movimento: %s\n", problem.c_str());
@@ -68,14 +71,26 @@ int main(int argc, char** argv) {
             o.accented = true;
         } else if (a == "--second-text") {
             o.secondText = true;
+        } else if (a == "--mixed-ids") {
+            o.cnpjKind = atua::fixtures::CnpjKind::EveryKind;
+        } else if (a == "--cnpj-kind") {
+            // The kind's number in CnpjKind (fixtures/movement_table.h); the 32-bit tests pass it on.
+            const int k = next ? std::atoi(next) : -1;
+            if (k < 0 || k > static_cast<int>(atua::fixtures::CnpjKind::EveryKind)) usage("--cnpj-kind: a CnpjKind number");
+            o.cnpjKind = static_cast<atua::fixtures::CnpjKind>(k);
+            ++i;
         } else if (a == "--sort-order") {
             std::string_view v = next ? next : "";
             if (v == "ANSIINTL" || v == "ansiintl")
                 o.sortOrder = atua::fixtures::SortOrder::Ansiintl;
             else if (v == "DBWINUS0" || v == "dbwinus0")
                 o.sortOrder = atua::fixtures::SortOrder::Dbwinus0;
+            else if (v == "ANSII850" || v == "ansii850")
+                o.sortOrder = atua::fixtures::SortOrder::Ansii850;
+            else if (v == "intl")
+                o.sortOrder = atua::fixtures::SortOrder::Intl;
             else
-                usage("--sort-order: ANSIINTL or DBWINUS0");
+                usage("--sort-order: ANSIINTL, ANSII850, intl or DBWINUS0");
             ++i;
         } else if (a == "-h" || a == "--help") {
             usage("");
@@ -100,7 +115,9 @@ int main(int argc, char** argv) {
     std::printf("%s: %zu records%s%s%s\n", out.c_str(), o.records,
                 o.withCnpj ? "" : ", no cad_cd_cnpj",
                 o.duplicateKeys ? ", duplicate control codes" : "",
-                o.sortOrder == atua::fixtures::SortOrder::Dbwinus0 ? ", sort order DBWINUS0"
-                                                                    : ", sort order ANSIINTL");
+                o.sortOrder == atua::fixtures::SortOrder::Dbwinus0   ? ", sort order DBWINUS0"
+                : o.sortOrder == atua::fixtures::SortOrder::Ansii850 ? ", sort order ANSII850"
+                : o.sortOrder == atua::fixtures::SortOrder::Intl     ? ", sort order intl"
+                                                                     : ", sort order ANSIINTL");
     return 0;
 }

@@ -608,7 +608,9 @@ void checkSecondary(Report& report, TableState& ts, const std::string& suffix, c
     }
     std::size_t unknown = best.unknown;
     if (best.violations) {
-        s.problem(str(best.violations) + " records out of " + (chosen.caseInsensitive ? "case-insensitive" : "byte") + " order, the first is record " +
+        s.problem(str(best.violations) + " records out of " + (chosen.weights ? std::string(chosen.caseInsensitive ? "case-insensitive " : "") + std::string(chosen.weights->name())
+                                                                 : std::string(chosen.caseInsensitive ? "case-insensitive" : "byte")) +
+                  " order, the first is record " +
                   str(best.first + 1) + ": " + showKey(xr.key(best.first), xl, xh.fields) + " after " + showKey(xr.key(best.first - 1), xl, xh.fields));
     }
     ir.order = chosen.caseInsensitive ? IndexOrder::CaseInsensitive : IndexOrder::Bytes;
@@ -714,12 +716,15 @@ void checkSecondary(Report& report, TableState& ts, const std::string& suffix, c
     }
     if (unknown) {
         s.note("order not verified for sort order " + describeSortOrder(dbh) + " in " + str(unknown) +
-               " neighbouring keys (its collation is unknown; byte order of the upper-cased key was accepted)");
+               " neighbouring keys (" + (chosen.weights ? std::string("their order rests on a rule its published tables leave open")
+                                                    : std::string("its collation is unknown; byte order of the upper-cased key was accepted")) + ")");
         ir.order = IndexOrder::NotVerified;
     }
-    const char* orderText = ir.order == IndexOrder::CaseInsensitive ? "case-insensitive order"
+    std::string orderText = ir.order == IndexOrder::CaseInsensitive ? "case-insensitive order"
                             : ir.order == IndexOrder::Bytes         ? "byte order"
                                                                     : "order not fully verified";
+    if (chosen.weights && ir.order != IndexOrder::NotVerified)
+        orderText = std::string(chosen.caseInsensitive ? "case-insensitive " : "") + std::string(chosen.weights->name()) + " order";
     s.describe(std::string(maintained ? "maintained" : "non-maintained") + " secondary index " +
                (indexLabel.empty() ? "" : indexLabel + " ") + "on " + on + ", " + str(xr.size()) + " records, " + orderText);
     report.indexes.push_back(ir);
@@ -813,7 +818,7 @@ void checkFamily(Report& report, const std::string& path, const Options& options
     if (!ts.keyed && h.keyWorkspace != 0) s.note("an unkeyed table whose primary-index word (0x16) is not zero");
     checkHeaderLayout(h, s);
     checkFixedHeader(h, nullptr, s);
-    ts.order.binary = binarySortOrder(h.sortOrder);
+    ts.order = orderingFor(h.sortOrder, h.codePage);
     if (!s.clean()) return;
 
     ts.chain = walkChain(*db, s);

@@ -76,9 +76,18 @@ struct TableLookup::Secondary {
 TableLookup::TableLookup(const std::string& tablePath)
     : db_(tablePath), px_(siblingWithExtension(tablePath, "PX")) {}
 
+// The table's own order: binary, or the published weights of its sort order. Keys are looked up
+// as the engine wrote them (an unpublished order is searched as bytes).
+Ordering TableLookup::ordering(bool caseInsensitive) const {
+    Ordering o = orderingFor(db_.header().sortOrder, db_.header().codePage);
+    if (!o.weights) o.binary = true;
+    o.caseInsensitive = caseInsensitive;
+    return o;
+}
+
 std::optional<RecordBytes> TableLookup::byPrimaryKey(std::span<const std::uint8_t> key) {
     const KeyLayout pk = KeyLayout::leading(db_.header().fields, static_cast<std::size_t>(db_.header().keyFields));
-    const Ordering o{true, false};
+    const Ordering o = ordering(false);
     const std::uint32_t start = descend(px_, pk, key, o, blocksRead_);
     if (start == 0) return std::nullopt;
     auto found = collect(db_, start, pk, key, o, blocksRead_);
@@ -102,7 +111,7 @@ std::vector<RecordBytes> TableLookup::bySecondary(const std::string& indexFile, 
     const std::size_t m = xh.fields.size() - static_cast<std::size_t>(pkFields) - 1;
     const KeyLayout xl = KeyLayout::leading(xh.fields, static_cast<std::size_t>(xh.keyFields));
     const KeyLayout prefix = xl.prefix(m);
-    const Ordering o{true, caseInsensitive};
+    const Ordering o = ordering(caseInsensitive);
     std::vector<RecordBytes> out;
     const std::uint32_t start = descend(y, prefix, value, o, blocksRead_);
     if (start == 0) return out;
@@ -120,7 +129,7 @@ std::vector<RecordBytes> TableLookup::scan(int field, std::span<const std::uint8
     KeyLayout one;
     one.parts.push_back({0, static_cast<std::uint32_t>(h.fields[field - 1].stored), h.fields[field - 1].type == 0x01, false});
     one.size = one.parts[0].size;
-    const Ordering o{true, caseInsensitive};
+    const Ordering o = ordering(caseInsensitive);
     std::vector<RecordBytes> out;
     std::vector<std::uint8_t> buf;
     for (std::uint32_t n = h.firstBlock; n != 0;) {

@@ -41,6 +41,7 @@ public:
 
 private:
     struct Secondary;
+    Ordering ordering(bool caseInsensitive) const;
     ParadoxFile db_;
     ParadoxFile px_;
     std::map<std::string, std::shared_ptr<Secondary>> secondaries_;

@@ -23,6 +23,13 @@ bool binarySortOrder(const std::string& s) {
     return u == "ASCII" || u == "DBWINUS0";
 }
 
+Ordering orderingFor(const std::string& sortOrder, std::uint16_t codePage) {
+    Ordering o;
+    o.binary = binarySortOrder(sortOrder);
+    if (!o.binary) o.weights = sortorder::SortOrder::find(sortOrder, codePage);
+    return o;
+}
+
 KeyLayout KeyLayout::leading(const std::vector<Field>& fields, std::size_t count) {
     KeyLayout k;
     for (std::size_t i = 0; i < count && i < fields.size(); ++i) {
@@ -64,6 +71,13 @@ Verdict compareKeys(const std::uint8_t* a, const std::uint8_t* b, const KeyLayou
         const std::uint8_t* y = b + p.offset;
         if (!p.alpha) {
             int c = std::memcmp(x, y, p.size);
+            if (c != 0) return flip(c < 0 ? Verdict::Less : Verdict::Greater, p.descending);
+            continue;
+        }
+        if (o.weights) {
+            std::span<const std::uint8_t> vx(x, p.size), vy(y, p.size);
+            const int c = o.weights->compare(vx, vy, o.caseInsensitive);
+            if (!o.weights->openRule(vx, vy, o.caseInsensitive, c).empty()) return Verdict::Unknown;
             if (c != 0) return flip(c < 0 ? Verdict::Less : Verdict::Greater, p.descending);
             continue;
         }

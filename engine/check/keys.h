@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/check/paradox_file.h"
+#include "engine/sortorder/sort_order.h"
 
 namespace atua::check {
 
@@ -34,14 +35,22 @@ struct KeyLayout {
 struct Ordering {
     bool binary = true;         // the sort order is plain byte order
     bool caseInsensitive = false;  // alpha parts compared after upper-casing
+    // The published weights of the sort order (the engine's own comparison); nullptr when the
+    // order is binary or its weights are not published.
+    const sortorder::SortOrder* weights = nullptr;
 };
+
+// The ordering of a table's alpha keys under its sort order (name and code page of its header).
+Ordering orderingFor(const std::string& sortOrder, std::uint16_t codePage);
 
 enum class Verdict { Less, Equal, Greater, Unknown };
 
-// a versus b. With a binary sort order the answer is always known. With another sort order an
-// alpha difference is decided only where it is collation-neutral: the first differing bytes that
-// are not the same ASCII letter in another case are two ASCII digits, or two different ASCII
-// letters; anything else (punctuation, accents, a difference of case alone) is Unknown.
+// a versus b. With a binary sort order the answer is always known. With published weights alpha
+// parts are compared as the engine compares them, and a pair whose order rests on a rule the
+// published material leaves open is Unknown. With another sort order an alpha difference is
+// decided only where it is collation-neutral: the first differing bytes that are not the same
+// ASCII letter in another case are two ASCII digits, or two different ASCII letters; anything
+// else (punctuation, accents, a difference of case alone) is Unknown.
 Verdict compareKeys(const std::uint8_t* a, const std::uint8_t* b, const KeyLayout& layout,
                     const Ordering& ordering);
 

@@ -184,7 +184,7 @@ std::string typeName(std::uint8_t type) {
 
 bool canBeKey(std::uint8_t type) { return !isBlobType(type) && type != ft::Bytes; }
 
-std::string formatValue(const Field& f, std::span<const std::uint8_t> v) {
+std::string formatValue(const Field& f, std::span<const std::uint8_t> v, int codePage = 1252) {
     if (std::all_of(v.begin(), v.end(), [](std::uint8_t b) { return b == 0; })) return "(blank)";
     auto bigEndianSigned = [&](std::size_t n) {
         std::uint64_t u = 0;
@@ -194,11 +194,7 @@ std::string formatValue(const Field& f, std::span<const std::uint8_t> v) {
         return s;
     };
     switch (f.type) {
-        case ft::Alpha: {
-            std::size_t n = 0;
-            while (n < v.size() && v[n] != 0) ++n;
-            return "'" + std::string(reinterpret_cast<const char*>(v.data()), n) + "'";
-        }
+        case ft::Alpha: return "'" + sortorder::toWindows1252(v, static_cast<std::uint16_t>(codePage)) + "'";
         case ft::Short: case ft::Long: case ft::AutoInc: case ft::Time:
             return std::to_string(bigEndianSigned(v.size()));
         case ft::Date: {
@@ -242,40 +238,76 @@ std::string formatValue(const Field& f, std::span<const std::uint8_t> v) {
     }
 }
 
-// One field of a sort key: where it comes from, and whether it is text (folded when
-// case-insensitive).
+// One field of a sort key: where it comes from in a table record, where its stored bytes go in
+// an index record, and where its sort bytes go in the sort key. Text is folded when
+// case-insensitive; under a sort order with published weights its sort bytes are the driver's
+// sort key of the value (wider than the value), otherwise the (folded) bytes themselves.
 struct KeyPart {
     Field field;
     int sourceOffset = 0;
+    int storedOffset = 0;
     int keyOffset = 0;
+    int keyWidth = 0;
     bool text = false;
     bool caseInsensitive = false;
+    bool weighed = false;
 };
 
 struct SortKey {
+    explicit SortKey(const Collation& c) : collation(&c) {}
+    const Collation* collation;
     std::vector<KeyPart> parts;
-    int size = 0;
+    int size = 0;        // bytes of the sort key
+    int storedSize = 0;  // bytes of the key fields as stored
+
+    // The sort key is more than the stored bytes: records are sorted with it in front.
+    bool transformed() const { return size != storedSize; }
+    bool anyWeighed() const {
+        return std::any_of(parts.begin(), parts.end(), [](const KeyPart& p) { return p.weighed; });
+    }
 
     void add(const Field& f, bool caseInsensitive) {
         KeyPart p;
         p.field = f;
         p.sourceOffset = f.offset;
+        p.storedOffset = storedSize;
         p.keyOffset = size;
         p.text = isTextType(f.type);
         p.caseInsensitive = caseInsensitive && p.text;
+        p.weighed = p.text && collation->weighed() != nullptr;
+        p.keyWidth = p.weighed ? static_cast<int>(sortorder::SortOrder::keyWidth(static_cast<std::size_t>(f.size))) : f.size;
         parts.push_back(p);
-        size += f.size;
+        size += p.keyWidth;
+        storedSize += f.size;
     }
-    void make(const Collation& c, std::span<const std::uint8_t> record, std::uint8_t* out) const {
-        for (const auto& p : parts) {
-            std::memcpy(out + p.keyOffset, record.data() + p.sourceOffset, static_cast<std::size_t>(p.field.size));
-            if (p.caseInsensitive) c.foldInPlace({out + p.keyOffset, static_cast<std::size_t>(p.field.size)});
-        }
+    // The sort key of a table record.
+    void make(std::span<const std::uint8_t> record, std::uint8_t* out) const { build(record.data(), false, out); }
+    // The sort key of an index record (the key fields as stored, in order); `skipWeighed`: the
+    // weighed parts' bytes are left as they are (the caller has them).
+    void makeFromStored(const std::uint8_t* stored, std::uint8_t* out, bool skipWeighed = false) const {
+        build(stored, true, out, skipWeighed);
+    }
+    std::span<const std::uint8_t> value(const KeyPart& p, const std::uint8_t* rec, bool stored) const {
+        return {rec + (stored ? p.storedOffset : p.sourceOffset), static_cast<std::size_t>(p.field.size)};
     }
     const KeyPart& partAt(int pos) const {
         for (const auto& p : parts)
-            if (pos < p.keyOffset + p.field.size) return p;
+            if (pos < p.keyOffset + p.keyWidth) return p;
         return parts.back();
+    }
+
+private:
+    void build(const std::uint8_t* rec, bool stored, std::uint8_t* out, bool skipWeighed = false) const {
+        for (const auto& p : parts) {
+            auto v = value(p, rec, stored);
+            if (p.weighed && skipWeighed) continue;
+            if (p.weighed) {
+                collation->weighed()->sortKey(v, p.caseInsensitive, out + p.keyOffset);
+                continue;
+            }
+            std::memcpy(out + p.keyOffset, v.data(), v.size());
+            if (p.caseInsensitive) collation->foldInPlace({out + p.keyOffset, v.size()});
+        }
     }
 };
 
@@ -287,16 +319,37 @@ int firstDifference(const std::uint8_t* a, const std::uint8_t* b, int width) {
     return -1;
 }
 
-void checkOrderKnown(const SortKey& key, const Collation& c, const std::uint8_t* prev, const std::uint8_t* cur, int diff,
-                     const std::string& path) {
+// Two adjacent records in sorted order: their sort keys and the records their values are read
+// from (table records, or index records when `stored`). Refuses when their order is not certain
+// under the table's sort order.
+void checkOrderKnown(const SortKey& key, const Collation& c, const std::uint8_t* prevKey, const std::uint8_t* curKey,
+                     const std::uint8_t* prevRec, const std::uint8_t* curRec, bool stored, const std::string& path) {
+    auto values = [&](const KeyPart& p) {
+        return formatValue(p.field, key.value(p, prevRec, stored), c.codePage()) + " and " +
+               formatValue(p.field, key.value(p, curRec, stored), c.codePage()) + " of field " + p.field.name;
+    };
+    if (c.weighed()) {
+        // Part by part up to the one that decides: a weighed part whose order rests on a rule the
+        // published tables leave open stops the addition.
+        for (const auto& p : key.parts) {
+            const int order = std::memcmp(prevKey + p.keyOffset, curKey + p.keyOffset, static_cast<std::size_t>(p.keyWidth));
+            const bool differ = order != 0;
+            if (p.weighed) {
+                std::string why = c.weighed()->openRule(key.value(p, prevRec, stored), key.value(p, curRec, stored), p.caseInsensitive, order);
+                if (!why.empty())
+                    refuse("Table " + path + " uses the sort order '" + c.name() + "', whose published tables do not settle the order of the values " +
+                           values(p) + " (" + why + "); an index written in the wrong order would not work, so none was added");
+            }
+            if (differ) return;
+        }
+        return;
+    }
+    int diff = firstDifference(prevKey, curKey, key.size);
     if (diff < 0) return;
     const KeyPart& p = key.partAt(diff);
-    if (!p.text || c.pairIsSafe(prev[diff], cur[diff], p.caseInsensitive)) return;
-    std::span<const std::uint8_t> a(prev + p.keyOffset, static_cast<std::size_t>(p.field.size));
-    std::span<const std::uint8_t> b(cur + p.keyOffset, static_cast<std::size_t>(p.field.size));
-    refuse("Table " + path + " uses the sort order '" + c.name() + "', and this program does not know how it orders the values " +
-           formatValue(p.field, a) + " and " + formatValue(p.field, b) + " of field " + p.field.name +
-           "; an index written in the wrong order would not work, so none was added");
+    if (!p.text || c.pairIsSafe(prevKey[diff], curKey[diff], p.caseInsensitive)) return;
+    refuse("Table " + path + " uses the sort order '" + c.name() + "', whose weights this program does not have, so it does not know how it orders the values " +
+           values(p) + "; an index written in the wrong order would not work, so none was added");
 }
 
 std::string joinNames(const std::vector<Field>& fields) {
@@ -384,7 +437,7 @@ public:
     SecondaryBuilder(const std::string& tablePath, const TableHeader& db, const SecondaryDef& def,
                      bool named, std::string xPath, std::string yPath, std::size_t budget)
         : db_(db), def_(def), named_(named), xPath_(std::move(xPath)), yPath_(std::move(yPath)), tablePath_(tablePath),
-          collation_(Collation::forTable(db)) {
+          collation_(Collation::forTable(db)), key_(collation_) {
         layout_.type = named ? (def.maintained ? FileType::XgMaintained : FileType::XgNonMaintained)
                              : (def.maintained ? FileType::XMaintained : FileType::XNonMaintained);
         for (int no : def.fields) {
@@ -424,16 +477,15 @@ public:
 
     // One record of the table as the index sorts it: its sort key, then its .X record.
     std::span<const std::uint8_t> sortRecord(std::span<const std::uint8_t> record, std::uint16_t block) {
-        key_.make(collation_, record, sortRecord_.data());
+        key_.make(record, sortRecord_.data());
         makeX(record, block, sortRecord_.data() + key_.size);
         return sortRecord_;
     }
-    // The .X record of a table record: the key's fields as stored (their offsets are the key's),
-    // then the block number.
+    // The .X record of a table record: the key's fields as stored, then the block number.
     void makeX(std::span<const std::uint8_t> record, std::uint16_t block, std::uint8_t* x) const {
         for (const auto& p : key_.parts)
-            std::memcpy(x + p.keyOffset, record.data() + p.sourceOffset, static_cast<std::size_t>(p.field.size));
-        putShortField({x, static_cast<std::size_t>(xRecordSize_)}, static_cast<std::size_t>(key_.size), static_cast<std::int16_t>(block));
+            std::memcpy(x + p.storedOffset, record.data() + p.sourceOffset, static_cast<std::size_t>(p.field.size));
+        putShortField({x, static_cast<std::size_t>(xRecordSize_)}, static_cast<std::size_t>(key_.storedSize), static_cast<std::int16_t>(block));
     }
 
     // While the table is being rewritten: one record, in the block that now holds it.
@@ -459,37 +511,48 @@ public:
         };
         SortShape shape{db_.numRecords, sortRecord_.size(), static_cast<std::size_t>(key_.size)};
         // When the .X records, two slots and a byte per record fit the budget, the table is read once
-        // and the .X records are sorted where they are: the key is the .X record's first bytes
-        // (folded where case-insensitive).
+        // and the .X records are sorted where they are, on their stored key bytes (folded where
+        // case-insensitive). Under a sort order with published weights that is right only while
+        // every value of a weighed field is its own sort key (digits, punctuation, spaces: CNPJ and
+        // CPF however written); the first other value sends the addition to the general way.
         const std::size_t xs = static_cast<std::size_t>(xRecordSize_);
         if (db_.numRecords < 0xFFFFFFFFu && fitsBudget(db_.numRecords, xs + 2 * sizeof(std::uint32_t) + 1, budget_)) {
-            write(fs, sw, stamps, db_.numRecords, [&](const RecordVisitor& emit) {
-                std::vector<std::uint8_t> held(static_cast<std::size_t>(db_.numRecords) * xs);
+            std::vector<std::uint8_t> held(static_cast<std::size_t>(db_.numRecords) * xs);
+            bool plain = true;
+            {
                 std::size_t at = 0;
+                const sortorder::SortOrder* weights = collation_.weighed();
                 forEachRecord(table, db_, chain, [&](std::span<const std::uint8_t> rec, std::uint16_t blk) {
-                    makeX(rec, blk, held.data() + at);
+                    std::uint8_t* x = held.data() + at;
+                    makeX(rec, blk, x);
+                    if (weights && plain)
+                        for (const auto& p : key_.parts)
+                            if (p.weighed && !weights->plain(key_.value(p, x, true))) plain = false;
                     at += xs;
                 });
-                std::array<std::uint8_t, 256> same{}, folded{};
-                for (int i = 0; i < 256; ++i) {
-                    same[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i);
-                    folded[static_cast<std::size_t>(i)] = collation_.fold(static_cast<std::uint8_t>(i));
-                }
-                std::vector<const std::uint8_t*> maps;
-                for (int k = 0; k < key_.size; ++k) maps.push_back(key_.partAt(k).caseInsensitive ? folded.data() : same.data());
-                std::vector<std::uint32_t> order;
-                sortHeldRecords(held, xs, maps, order);
-                const std::size_t ks = static_cast<std::size_t>(key_.size);
-                constexpr std::size_t kAhead = 16;  // the records come from all over the buffer
-                for (std::size_t i = 0; i < order.size(); ++i) {
-                    if (i + kAhead < order.size()) __builtin_prefetch(held.data() + static_cast<std::size_t>(order[i + kAhead]) * xs);
-                    const std::uint8_t* x = held.data() + static_cast<std::size_t>(order[i]) * xs;
-                    for (std::size_t k = 0; k < ks; ++k) sortRecord_[k] = maps[k][x[k]];
-                    std::memcpy(sortRecord_.data() + ks, x, xs);
-                    emit(sortRecord_);
-                }
-            });
-            return;
+            }
+            if (!plain && writeByValueGroups(fs, sw, stamps, held)) return;
+            if (plain) {
+                write(fs, sw, stamps, db_.numRecords, [&](const RecordVisitor& emit) {
+                    const std::vector<const std::uint8_t*> maps = storedByteMaps(false);
+                    std::vector<std::uint32_t> order;
+                    sortHeldRecords(held, xs, maps, order);
+                    const std::size_t ks = static_cast<std::size_t>(key_.size);
+                    constexpr std::size_t kAhead = 16;  // the records come from all over the buffer
+                    for (std::size_t i = 0; i < order.size(); ++i) {
+                        if (i + kAhead < order.size()) __builtin_prefetch(held.data() + static_cast<std::size_t>(order[i + kAhead]) * xs);
+                        const std::uint8_t* x = held.data() + static_cast<std::size_t>(order[i]) * xs;
+                        if (key_.transformed()) {
+                            key_.makeFromStored(x, sortRecord_.data());
+                        } else {
+                            for (std::size_t k = 0; k < ks; ++k) sortRecord_[k] = maps[k][x[k]];
+                        }
+                        std::memcpy(sortRecord_.data() + ks, x, xs);
+                        emit(sortRecord_);
+                    }
+                });
+                return;
+            }
         }
         write(fs, sw, stamps, db_.numRecords, [&](const RecordVisitor& emit) {
             sortRecords(fs, source, shape, budget_, scratch_, std::string(kTempSuffix), emit);
@@ -497,6 +560,82 @@ public:
     }
 
 private:
+    // Per stored key byte, the map its byte goes through when held records are sorted on their
+    // stored bytes: case folding for case-insensitive parts (weighed ones only when `foldWeighed`:
+    // their own order comes from their sort keys), else the byte itself.
+    std::vector<const std::uint8_t*> storedByteMaps(bool foldWeighed) {
+        for (int i = 0; i < 256; ++i) {
+            same_[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i);
+            folded_[static_cast<std::size_t>(i)] = collation_.fold(static_cast<std::uint8_t>(i));
+        }
+        std::vector<const std::uint8_t*> maps;
+        for (const auto& p : key_.parts)
+            for (int k = 0; k < p.field.size; ++k)
+                maps.push_back(p.caseInsensitive && (foldWeighed || !p.weighed) ? folded_.data() : same_.data());
+        return maps;
+    }
+
+    // Held .X records whose first key field is weighed (and no other is): sorted on their stored
+    // bytes (that field folded), records of one value fall together, in the order of the fields
+    // after it; the values, each weighed once, are then put in sort-key order. False, having
+    // written nothing, when the sort keys of the distinct values would not fit the budget.
+    bool writeByValueGroups(os::FileSystem& fs, FileSwitch& sw, const FamilyStamps& stamps, const std::vector<std::uint8_t>& held) {
+        const KeyPart& first = key_.parts.front();
+        if (!first.weighed || std::any_of(key_.parts.begin() + 1, key_.parts.end(), [](const KeyPart& p) { return p.weighed; }))
+            return false;
+        const std::size_t xs = static_cast<std::size_t>(xRecordSize_), vs = static_cast<std::size_t>(first.field.size);
+        const std::size_t kw = static_cast<std::size_t>(first.keyWidth);
+        const std::vector<const std::uint8_t*> maps = storedByteMaps(true);
+        std::vector<std::uint32_t> order;
+        sortHeldRecords(held, xs, maps, order);
+        auto rec = [&](std::size_t i) { return held.data() + static_cast<std::size_t>(order[i]) * xs; };
+        auto sameValue = [&](const std::uint8_t* a, const std::uint8_t* b) {
+            for (std::size_t k = 0; k < vs; ++k)
+                if (maps[k][a[k]] != maps[k][b[k]]) return false;
+            return true;
+        };
+        // Each distinct value's sort key, trailing zeros dropped (zero-padded keys compare as
+        // these do with the shorter one first), in one arena.
+        std::vector<std::uint32_t> starts, keyAt;
+        std::vector<std::uint8_t> keys, one(kw);
+        std::size_t used = held.size() + order.size() * sizeof(std::uint32_t);
+        for (std::size_t i = 0; i < order.size(); ++i) {
+            if (i > 0 && sameValue(rec(i - 1), rec(i))) continue;
+            collation_.weighed()->sortKey({rec(i) + first.storedOffset, vs}, first.caseInsensitive, one.data());
+            std::size_t n = kw;
+            while (n > 0 && one[n - 1] == 0) --n;
+            starts.push_back(static_cast<std::uint32_t>(i));
+            keyAt.push_back(static_cast<std::uint32_t>(keys.size()));
+            keys.insert(keys.end(), one.begin(), one.begin() + static_cast<std::ptrdiff_t>(n));
+            used += n + 3 * sizeof(std::uint32_t);
+            if (used > budget_) return false;
+        }
+        keyAt.push_back(static_cast<std::uint32_t>(keys.size()));
+        std::vector<std::uint32_t> groups(starts.size());
+        for (std::size_t g = 0; g < groups.size(); ++g) groups[g] = static_cast<std::uint32_t>(g);
+        std::stable_sort(groups.begin(), groups.end(), [&](std::uint32_t a, std::uint32_t b) {
+            return std::lexicographical_compare(keys.begin() + keyAt[a], keys.begin() + keyAt[a + 1], keys.begin() + keyAt[b],
+                                                keys.begin() + keyAt[b + 1]);
+        });
+        write(fs, sw, stamps, db_.numRecords, [&](const RecordVisitor& emit) {
+            const std::size_t ks = static_cast<std::size_t>(key_.size);
+            std::uint8_t* weighed = sortRecord_.data() + first.keyOffset;
+            for (std::uint32_t g : groups) {
+                const std::size_t end = g + 1 < starts.size() ? starts[g + 1] : order.size();
+                const std::size_t n = keyAt[g + 1] - keyAt[g];
+                std::memcpy(weighed, keys.data() + keyAt[g], n);
+                std::memset(weighed + n, 0, kw - n);
+                for (std::size_t i = starts[g]; i < end; ++i) {
+                    const std::uint8_t* x = rec(i);
+                    key_.makeFromStored(x, sortRecord_.data(), true);
+                    std::memcpy(sortRecord_.data() + ks, x, xs);
+                    emit(sortRecord_);
+                }
+            }
+        });
+        return true;
+    }
+
     // Writes the .X and .Y files to their staged temporary names from the sort records in order.
     void write(os::FileSystem& fs, FileSwitch& sw, const FamilyStamps& stamps, std::uint64_t total,
                const std::function<void(const RecordVisitor&)>& sorted) {
@@ -507,21 +646,22 @@ private:
         std::vector<std::uint8_t> header = xFileHeader(db_, L, static_cast<std::uint32_t>(total), 0, paths::baseName(xPath_), stamps);
         DataBlockWriter writer(*xFile, header.size(), db_.blockSize, xRecordSize_, total);
         if (writer.blockCount() > kMaxBlocks) refuse("Table " + tablePath_ + " is too large for a secondary index");
-        int keyWidth = key_.size;  // index fields + primary key: what the .Y entries hold
+        int keyWidth = key_.storedSize;  // index fields + primary key as stored: what the .Y entries hold
         int yCode = indexBlockCode(preferredIndexBlockCode(db_), keyWidth + 6);
         IndexTreeBuilder tree(keyWidth, yCode * 1024);
-        std::vector<std::uint8_t> prev(static_cast<std::size_t>(key_.size));
+        std::vector<std::uint8_t> prev(sortRecord_.size());
         bool first = true;
         int currentBlock = 0;
+        const std::size_t ks = static_cast<std::size_t>(key_.size);
         sorted([&](std::span<const std::uint8_t> rec) {
             if (!first) {
                 int diff = firstDifference(prev.data(), rec.data(), key_.size);
-                checkOrderKnown(key_, collation_, prev.data(), rec.data(), diff, tablePath_);
+                checkOrderKnown(key_, collation_, prev.data(), rec.data(), prev.data() + ks, rec.data() + ks, true, tablePath_);
                 if (def_.unique && (diff < 0 || diff >= indexKeySize_)) {
                     std::vector<std::span<const std::uint8_t>> values;
                     const std::uint8_t* x = rec.data() + key_.size;
                     for (const auto& p : key_.parts)
-                        if (p.keyOffset < indexKeySize_) values.emplace_back(x + p.keyOffset, static_cast<std::size_t>(p.field.size));
+                        if (p.keyOffset < indexKeySize_) values.push_back(key_.value(p, x, true));
                     keyViolation(tablePath_, indexFields_, values);
                 }
             }
@@ -571,6 +711,7 @@ private:
     std::string scratch_;
     std::size_t budget_ = 0;
     std::optional<ExternalSorter> sorter_;
+    std::array<std::uint8_t, 256> same_{}, folded_{};
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -620,18 +761,18 @@ Prepared prepare(os::FileSystem& fs, const std::string& path) {
     return p;
 }
 
-// True when every block of the chain holds records and the keys (the first `keyFields` fields)
-// rise strictly from record to record along the chain.
-bool inKeyOrderByBlock(os::File& db, const TableHeader& h, const std::vector<std::uint16_t>& chain, int keyFields) {
-    std::size_t width = 0;
-    for (int i = 0; i < keyFields; ++i) width += static_cast<std::size_t>(h.fields[static_cast<std::size_t>(i)].size);
-    std::vector<std::uint8_t> prev(width);
+// True when every block of the chain holds records and the sort keys rise strictly from record to
+// record along the chain.
+bool inKeyOrderByBlock(os::File& db, const TableHeader& h, const std::vector<std::uint16_t>& chain, const SortKey& key) {
+    const std::size_t width = static_cast<std::size_t>(key.size);
+    std::vector<std::uint8_t> prev(width), cur(width);
     bool ordered = true, any = false;
     std::size_t blocks = 0;
     std::uint16_t last = 0;
     forEachRecord(db, h, chain, [&](std::span<const std::uint8_t> rec, std::uint16_t blk) {
-        if (any && std::memcmp(prev.data(), rec.data(), width) >= 0) ordered = false;
-        std::memcpy(prev.data(), rec.data(), width);
+        key.make(rec, cur.data());
+        if (any && std::memcmp(prev.data(), cur.data(), width) >= 0) ordered = false;
+        prev.swap(cur);
         if (!any || blk != last) ++blocks;
         any = true;
         last = blk;
@@ -664,11 +805,15 @@ void addPrimary(os::FileSystem& fs, const std::string& path, const IndexRequest&
         refuse("Table " + path + " already has a different primary index (on " + describeFields(h, existing) + "); it was not changed");
     }
 
+    Collation collation = Collation::forTable(h);
+    SortKey key(collation);
+    for (const auto& f : keyFields) key.add(f, false);
+
     // A table keyed already whose records are in key order keeps its blocks and its stamp: only
     // its .PX and secondary indexes are rebuilt, so the old and new .PX describe the same blocks
     // and a reader finds the table agreeing with either (journal rule 4).
     bool keepBlocks = false;
-    if (h.keyed()) building(path, [&] { keepBlocks = inKeyOrderByBlock(*p.held.db, h, p.chain, n); });
+    if (h.keyed()) building(path, [&] { keepBlocks = inKeyOrderByBlock(*p.held.db, h, p.chain, key); });
 
     // The new header: keyed on the first n fields, the change counter moved on when the blocks are
     // rewritten.
@@ -692,9 +837,10 @@ void addPrimary(os::FileSystem& fs, const std::string& path, const IndexRequest&
         secondaries.emplace_back(*def, s);
     }
 
-    Collation collation = Collation::forTable(h);
-    SortKey key;
-    for (const auto& f : keyFields) key.add(f, false);
+    // With a weighed key the records are sorted with their sort key in front.
+    const bool transformed = key.transformed();
+    const std::size_t keyBytes = static_cast<std::size_t>(key.size);
+    const std::size_t recordBytes = static_cast<std::size_t>(h.recordSize);
     std::size_t share = secondaries.empty() ? limits.sortBudgetBytes : limits.sortBudgetBytes / 2;
     std::size_t secondaryShare = secondaries.empty() ? 0 : limits.sortBudgetBytes / 2 / secondaries.size();
 
@@ -705,8 +851,8 @@ void addPrimary(os::FileSystem& fs, const std::string& path, const IndexRequest&
         std::vector<std::unique_ptr<SecondaryBuilder>> builders;
         for (const auto& [def, files] : secondaries)
             builders.push_back(std::make_unique<SecondaryBuilder>(path, nh, def, files.named, files.x, files.y, secondaryShare));
-        int pxCode = indexBlockCode(preferredIndexBlockCode(h), key.size + 6);
-        IndexTreeBuilder tree(key.size, pxCode * 1024);
+        int pxCode = indexBlockCode(preferredIndexBlockCode(h), key.storedSize + 6);
+        IndexTreeBuilder tree(key.storedSize, pxCode * 1024);
         auto finishIndexes = [&] {
             SecondaryBuilder::writeIndexFile(fs, pxTemp, nh, FileType::PrimaryIndex, keyFields, pxCode, tree.build(),
                                              paths::baseName(pxPath), stamps);
@@ -718,16 +864,19 @@ void addPrimary(os::FileSystem& fs, const std::string& path, const IndexRequest&
 
         if (keepBlocks) {
             // One leaf per block of the chain, as it stands.
-            std::vector<std::uint8_t> prev(static_cast<std::size_t>(key.size)), firstKey;
+            const std::size_t keyBytesNow = static_cast<std::size_t>(key.size);
+            std::vector<std::uint8_t> prevKey(keyBytesNow), curKey(keyBytesNow), prevRec(static_cast<std::size_t>(h.recordSize)), firstKey;
             int currentBlock = 0, inBlock = 0;
             forEachRecord(*p.held.db, h, p.chain, [&](std::span<const std::uint8_t> rec, std::uint16_t blk) {
+                key.make(rec, curKey.data());
                 if (currentBlock != 0 || inBlock != 0)
-                    checkOrderKnown(key, collation, prev.data(), rec.data(), firstDifference(prev.data(), rec.data(), key.size), path);
-                std::memcpy(prev.data(), rec.data(), prev.size());
+                    checkOrderKnown(key, collation, prevKey.data(), curKey.data(), prevRec.data(), rec.data(), false, path);
+                prevKey.swap(curKey);
+                std::memcpy(prevRec.data(), rec.data(), prevRec.size());
                 if (blk != currentBlock) {
                     if (currentBlock != 0) tree.addLeaf(firstKey, static_cast<std::uint16_t>(currentBlock), inBlock);
                     currentBlock = blk;
-                    firstKey.assign(rec.begin(), rec.begin() + key.size);
+                    firstKey.assign(rec.begin(), rec.begin() + key.storedSize);
                     inBlock = 0;
                 }
                 ++inBlock;
@@ -742,33 +891,41 @@ void addPrimary(os::FileSystem& fs, const std::string& path, const IndexRequest&
         auto out = fs.open(dbTemp, os::Access::ReadWrite, os::Share::Exclusive, os::Create::CreateOrTruncate);
         DataBlockWriter writer(*out, static_cast<std::uint64_t>(h.headerSize), h.blockSize, h.recordSize, h.numRecords);
         if (writer.blockCount() > kMaxBlocks) refuse("Table " + path + " is too large for a primary index");
-        std::vector<std::uint8_t> prev(static_cast<std::size_t>(key.size));
+        const std::size_t sortBytes = transformed ? keyBytes + recordBytes : recordBytes;
+        std::vector<std::uint8_t> prev(sortBytes);
         bool first = true;
         int currentBlock = 0;
-        auto emit = [&](std::span<const std::uint8_t> rec) {
+        auto emit = [&](std::span<const std::uint8_t> sorted) {
+            std::span<const std::uint8_t> rec = transformed ? sorted.subspan(keyBytes) : sorted;
+            const std::uint8_t* prevRec = transformed ? prev.data() + keyBytes : prev.data();
             if (!first) {
-                int diff = firstDifference(prev.data(), rec.data(), key.size);
+                int diff = firstDifference(prev.data(), sorted.data(), key.size);
+                checkOrderKnown(key, collation, prev.data(), sorted.data(), prevRec, rec.data(), false, path);
                 if (diff < 0) {
                     std::vector<std::span<const std::uint8_t>> values;
                     for (const auto& f : keyFields) values.push_back(rec.subspan(static_cast<std::size_t>(f.offset), static_cast<std::size_t>(f.size)));
                     keyViolation(path, keyFields, values);
                 }
-                checkOrderKnown(key, collation, prev.data(), rec.data(), diff, path);
             }
-            std::memcpy(prev.data(), rec.data(), prev.size());
+            std::memcpy(prev.data(), sorted.data(), sortBytes);
             first = false;
             std::uint16_t blk = writer.add(rec);
             if (blk != currentBlock) {
                 currentBlock = blk;
-                tree.addLeaf(rec.first(static_cast<std::size_t>(key.size)), blk, writer.recordsIn(blk));
+                tree.addLeaf(rec.first(static_cast<std::size_t>(key.storedSize)), blk, writer.recordsIn(blk));
             }
             for (auto& b : builders) b->add(fs, rec, blk);
         };
+        std::vector<std::uint8_t> withKey(transformed ? sortBytes : 0);
         RecordSource tableRecords = [&](const RecordVisitor& visit) {
-            forEachRecord(*p.held.db, h, p.chain, [&](std::span<const std::uint8_t> rec, std::uint16_t) { visit(rec); });
+            forEachRecord(*p.held.db, h, p.chain, [&](std::span<const std::uint8_t> rec, std::uint16_t) {
+                if (!transformed) return visit(rec);
+                key.make(rec, withKey.data());
+                std::memcpy(withKey.data() + keyBytes, rec.data(), recordBytes);
+                visit(withKey);
+            });
         };
-        sortRecords(fs, tableRecords, {h.numRecords, static_cast<std::size_t>(h.recordSize), static_cast<std::size_t>(key.size)}, share,
-                    scratchPath(path, "sortdb-"), std::string(kTempSuffix), emit);
+        sortRecords(fs, tableRecords, {h.numRecords, sortBytes, keyBytes}, share, scratchPath(path, "sortdb-"), std::string(kTempSuffix), emit);
         writer.finish();
 
         int blocks = writer.blockCount();

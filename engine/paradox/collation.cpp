@@ -34,6 +34,12 @@ Collation Collation::forTable(const TableHeader& h) {
         c.upper_[0xFF] = 0x9F;
         c.foldKnown_ = true;
     }
+    c.codePage_ = h.codePage;
+    if (!c.binary_) c.weighed_ = sortorder::SortOrder::find(h.sortOrderName, static_cast<std::uint16_t>(h.codePage));
+    if (c.weighed_) {
+        for (int i = 0; i < 256; ++i) c.upper_[static_cast<std::size_t>(i)] = c.weighed_->upper(static_cast<std::uint8_t>(i));
+        c.foldKnown_ = true;
+    }
     return c;
 }
 

@@ -11,6 +11,7 @@ every record read back by pxlib through the new primary index.
 import argparse
 import hashlib
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -43,6 +44,10 @@ SCENARIOS = {
     "product-running": (["--records", "500"], None, "yes", True,
                         [f"error: {TITLE} | <engine>", "running", "exit: 0"], "unchanged"),
 }
+# Tables under the international sort orders, with CNPJ and CPF values of every kind mixed.
+for _order in ("ANSIINTL", "ANSII850", "intl"):
+    SCENARIOS["sort-order-" + _order.lower()] = (["--records", "20000", "--mixed-ids", "--sort-order", _order], None, "yes", False,
+                                                 [f"box: {TITLE} | {SUCCESS}", "exit: 0"], "both")
 
 
 def snapshot(folder):
@@ -140,7 +145,10 @@ def main():
         if c.returncode != 0:
             failures.append(f"the checker found problems: {c.stdout}{c.stderr}")
         if px:
-            d = run([tool, "digest", table, px])
+            # pxlib reads single-level primary trees only; a deeper one the checker has walked, and
+            # pxlib then reads every record in chain order.
+            m = re.search(r"primary index on \S+, (\d+) levels?", c.stdout)
+            d = run([tool, "digest", table] + ([px] if m is None or int(m.group(1)) <= 1 else []))
             if d.returncode != 0 or d.stdout.strip() != before_digest:
                 failures.append(f"records read back through the index differ: {d.stdout}{d.stderr} vs {before_digest}")
         extra = set(now) - {os.path.basename(p) for p in (table, px, xg, yg) if p}

@@ -85,6 +85,18 @@ TEST(ReferenceFamily, ReportsWhatEachFileIs) {
     EXPECT_NE(r.text().find("all checks hold"), std::string::npos);
 }
 
+// The original engine's ANSII850 index is in that sort order's order under the published
+// weights, every neighbouring pair decided.
+TEST(ReferenceFamily, Ansii850IndexFollowsThePublishedWeights) {
+    REQUIRE_SAMPLES();
+    const Report r = checkTable(kSamples + "/db_CUSTOMER.DB");
+    ASSERT_EQ(r.indexes.size(), 2u) << r.text();
+    EXPECT_EQ(r.indexes[1].order, IndexOrder::Bytes) << r.text();
+    ASSERT_GE(r.files.size(), 3u);
+    EXPECT_NE(r.files[2].description.find("ANSII850 order"), std::string::npos) << r.text();
+    EXPECT_EQ(r.text().find("not verified"), std::string::npos) << r.text();
+}
+
 // Lookups through the original engine's trees find what a full scan finds.
 TEST(ReferenceLookup, SeeksAgreeWithScans) {
     REQUIRE_SAMPLES();

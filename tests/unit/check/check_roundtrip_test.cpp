@@ -154,6 +154,58 @@ INSTANTIATE_TEST_SUITE_P(
         RoundTrip{"HundredThousand", 100'000, with(9)}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// Every kind of CNPJ field units keep, under each sort order with published weights: both
+// indexes are added (none of these values needs a rule the tables leave open), the checker
+// verifies them in the driver's order and pxlib reads everything back.
+std::vector<RoundTrip> everyKindUnderEveryPublishedOrder() {
+    static const char* const kinds[] = {"OneFormat", "DigitsOnly", "CpfOnly", "FormatsMixed", "CpfAndCnpj", "Blanks", "LeadingSpace",
+                                        "LowerCase", "Alphanumeric", "Accents", "Words", "MixedCase", "FewCompanies", "EveryKind"};
+    const std::pair<SortOrder, const char*> orders[] = {{SortOrder::Ansiintl, "Ansiintl"}, {SortOrder::Ansii850, "Ansii850"}, {SortOrder::Intl, "Intl"}};
+    static std::vector<std::string> names;
+    names.reserve(std::size(kinds) * std::size(orders));
+    std::vector<RoundTrip> out;
+    for (const auto& [order, orderName] : orders) {
+        for (std::size_t k = 0; k < std::size(kinds); ++k) {
+            names.push_back(std::string(kinds[k]) + orderName);
+            MovementOptions o;
+            o.seed = static_cast<std::uint32_t>(100 + k);
+            o.sortOrder = order;
+            o.cnpjKind = static_cast<fixtures::CnpjKind>(k + 1);
+            out.push_back({names.back().c_str(), 3'000, o});
+        }
+    }
+    return out;
+}
+
+INSTANTIATE_TEST_SUITE_P(PublishedSortOrders, EngineRoundTrip, ::testing::ValuesIn(everyKindUnderEveryPublishedOrder()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A family indexed in byte order (DBWINUS0) and then relabelled ANSIINTL: accented capitals
+// (Á = 0xC1) are out of ANSIINTL's order, where Á weighs as an A, and the checker says so
+// rather than leaving the pair unverified.
+TEST(EngineRoundTripSortOrder, ByteOrderUnderAnsiintlIsReported) {
+    TempDir dir;
+    const std::string path = dir.file("movimento.db");
+    MovementOptions o = with(21);
+    o.records = 2'000;
+    o.sortOrder = SortOrder::Dbwinus0;
+    o.cnpjKind = fixtures::CnpjKind::Accents;
+    fixtures::writeMovementTable(path, o);
+    ASSERT_NO_THROW(runUpdate(path));
+    ASSERT_EQ(checkTable(path, engineOptions()).exitCode(), 0);
+    for (const auto& e : std::filesystem::directory_iterator(dir.path())) {
+        auto bytes = testing::readBytes(e.path().string());
+        bytes[0x29] = 0x62;
+        const std::string from = "DBWINUS0";
+        auto at = std::search(bytes.begin(), bytes.begin() + std::min<std::ptrdiff_t>(0x800, static_cast<std::ptrdiff_t>(bytes.size())), from.begin(), from.end());
+        if (at != bytes.begin() + std::min<std::ptrdiff_t>(0x800, static_cast<std::ptrdiff_t>(bytes.size()))) std::copy_n("ANSIINTL", 8, at);
+        testing::writeBytes(e.path().string(), bytes);
+    }
+    const Report r = checkTable(path, engineOptions());
+    EXPECT_NE(r.exitCode(), 0) << r.text();
+    EXPECT_NE(r.text().find("out of case-insensitive ANSIINTL order"), std::string::npos) << r.text();
+}
+
 // Lookups through the engine's trees find what a scan finds, and read few blocks.
 TEST(EngineRoundTripLookup, SeekMatchesScan) {
     TempDir dir;

@@ -292,6 +292,20 @@ struct Refusal {
 void primary(TTable& t) { t.AddIndex("", "mov_cd_controle", kPrimary); }
 std::shared_ptr<void> nothing() { return nullptr; }
 
+// A movement table under the sort order named, with these CNPJ values, given its primary index.
+std::shared_ptr<void> keyedUnder(TTable& t, const char* sortOrder, std::uint8_t sortByte, int codePage,
+                                 const std::vector<std::string>& cnpjs) {
+    TableSpec s = movementSpec();
+    s.sortOrder = sortOrder;
+    s.sortByte = sortByte;
+    s.codePage = codePage;
+    std::vector<Bytes> records;
+    for (std::size_t i = 0; i < cnpjs.size(); ++i) records.push_back(movementRecord({static_cast<std::int32_t>(i + 1), cnpjs[i]}));
+    writeUnkeyedTable(t.TableName, s, records);
+    primary(t);
+    return nothing();
+}
+
 void PrintTo(const Refusal& c, std::ostream* os) { *os << c.name; }
 
 class AddIndexRefusal : public ::testing::TestWithParam<Refusal> {};
@@ -353,15 +367,19 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"UniqueSecondaryWithDuplicates", [](TTable& t, const TempDir&) { primary(t); return nothing(); },
                 [](TTable& t) { t.AddIndex("CNPJ_U", "cad_cd_cnpj", {TIndexOption::ixUnique}); }, "Key violation"},
         Refusal{"UnknownCollationWithUnsafeValues",
-                [](TTable& t, const TempDir&) {
-                    TableDef s = movementTableDef();
-                    s.sortOrder = "ANSIINTL";
-                    s.sortByte = 0x62;
-                    writeUnkeyedTable(t.TableName, s, {movementRecord({1, "12.345"}), movementRecord({2, "12-345"}), movementRecord({3, "ab"})});
-                    primary(t);
-                    return nothing();
-                },
-                [](TTable& t) { t.AddIndex("CNPJ_IDX", "cad_cd_cnpj", kCaseInsensitive); }, "does not know how it orders the values '12-345' and '12.345'"},
+                [](TTable& t, const TempDir&) { return keyedUnder(t, "nordan40", 0x4E, 1252, {"12.345", "12-345", "ab"}); },
+                [](TTable& t) { t.AddIndex("CNPJ_IDX", "cad_cd_cnpj", kCaseInsensitive); },
+                "uses the sort order 'nordan40', whose weights this program does not have, so it does not know how it orders the values '12-345' and '12.345'"},
+        Refusal{"PublishedCollationOpenRule",
+                [](TTable& t, const TempDir&) { return keyedUnder(t, "ANSIINTL", 0x62, 1252, {"isento ", "12.345.678/0001-90", "Isento"}); },
+                [](TTable& t) { t.AddIndex("CNPJ_IDX", "cad_cd_cnpj", kCaseInsensitive); },
+                "uses the sort order 'ANSIINTL', whose published tables do not settle the order of the values 'Isento' and 'isento ' of field "
+                "cad_cd_cnpj (they differ only in trailing spaces)"},
+        Refusal{"PublishedCollationOpenRuleCodePage437",
+                [](TTable& t, const TempDir&) { return keyedUnder(t, "intl", 0xB7, 437, {"Concei\x87\xC6o", "Concei\x87\xC6o  "}); },
+                [](TTable& t) { t.AddIndex("CNPJ_IDX", "cad_cd_cnpj", kCaseInsensitive); },
+                "uses the sort order 'intl', whose published tables do not settle the order of the values 'Concei\xE7?o' and "
+                "'Concei\xE7?o  ' of field cad_cd_cnpj (they differ only in trailing spaces)"},
         Refusal{"BusyTable",
                 [](TTable& t, const TempDir&) {
                     auto product = std::make_shared<TTable>();  // the running product, holding the table open
@@ -397,9 +415,9 @@ TEST(AddIndex, StaleLockFilesAreIgnored) {
 
 TEST(AddIndex, UnknownCollationAcceptsValuesOrderedAlikeEverywhere) {
     TempDir dir;
-    TableDef s = movementTableDef();
-    s.sortOrder = "ANSIINTL";
-    s.sortByte = 0x62;
+    TableSpec s = movementSpec();
+    s.sortOrder = "nordan40";
+    s.sortByte = 0x4E;
     std::string path = dir.file("movimento.db");
     writeUnkeyedTable(path, s, movements(400));
     TTable t;
