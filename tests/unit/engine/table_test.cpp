@@ -295,7 +295,7 @@ std::shared_ptr<void> nothing() { return nullptr; }
 // A movement table under the sort order named, with these CNPJ values, given its primary index.
 std::shared_ptr<void> keyedUnder(TTable& t, const char* sortOrder, std::uint8_t sortByte, int codePage,
                                  const std::vector<std::string>& cnpjs) {
-    TableSpec s = movementSpec();
+    TableDef s = movementTableDef();
     s.sortOrder = sortOrder;
     s.sortByte = sortByte;
     s.codePage = codePage;
@@ -415,7 +415,7 @@ TEST(AddIndex, StaleLockFilesAreIgnored) {
 
 TEST(AddIndex, UnknownCollationAcceptsValuesOrderedAlikeEverywhere) {
     TempDir dir;
-    TableSpec s = movementSpec();
+    TableDef s = movementTableDef();
     s.sortOrder = "nordan40";
     s.sortByte = 0x4E;
     std::string path = dir.file("movimento.db");
