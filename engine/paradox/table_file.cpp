@@ -74,8 +74,9 @@ std::vector<std::uint16_t> walkChain(os::File& file, const TableHeader& h, const
     // The 6-byte head of every block, read in large sequential pieces rather than one call per block.
     const std::size_t bs = static_cast<std::size_t>(h.blockSize);
     std::vector<std::uint8_t> heads(static_cast<std::size_t>(h.fileBlocks) * 6, 0);
+    std::uint64_t fileSize = 0;
     try {
-        const std::uint64_t fileSize = file.size();
+        fileSize = file.size();
         const std::size_t perRead = std::max<std::size_t>(1, (1u << 20) / bs);
         std::vector<std::uint8_t> buf;
         for (std::size_t first = 0; first < static_cast<std::size_t>(h.fileBlocks); first += perRead) {
@@ -99,6 +100,10 @@ std::vector<std::uint16_t> walkChain(os::File& file, const TableHeader& h, const
             if (back != prev) damaged("block " + std::to_string(blk) + " does not link back to block " + std::to_string(prev));
             if (last % h.recordSize != 0 || last < -h.recordSize || last / h.recordSize >= h.recordsPerBlock())
                 damaged("block " + std::to_string(blk) + " has an invalid record count");
+            // A block may end short of its size on disk, but never before its last record.
+            const std::uint64_t used = static_cast<std::uint64_t>(h.headerSize) + static_cast<std::uint64_t>(blk - 1) * bs + 6 +
+                                       static_cast<std::uint64_t>(last / h.recordSize + 1) * static_cast<std::uint64_t>(h.recordSize);
+            if (used > fileSize) damaged("block " + std::to_string(blk) + " is cut short: the file ends before its records do");
             records += static_cast<std::uint64_t>(last / h.recordSize + 1);
             chain.push_back(static_cast<std::uint16_t>(blk));
             prev = blk;

@@ -82,6 +82,11 @@ std::size_t find(const Bytes& b, std::string_view s) {
 
 unsigned headerSize(const Bytes& b) { return paradox::le16(b, 2); }
 unsigned blockSize(const Bytes& b) { return b[5] * 1024u; }
+// Where the last record of the table's last block ends in the file.
+std::size_t endOfLastRecord(const Bytes& b) {
+    const std::size_t block = headerSize(b) + (paradox::le16(b, 0x10) - 1u) * blockSize(b);
+    return block + 6 + static_cast<std::int16_t>(paradox::le16(b, block + 4)) + paradox::le16(b, 0);
+}
 
 enum class Fs { Real, Memory };
 
@@ -151,6 +156,8 @@ std::vector<BadInput> cases() {
          "Table {} is damaged: its block chain loops at block 1"},
         {"BlockChainPointsPastTheEnd", Fs::Real, table([](Bytes& b) { put16(b, headerSize(b), 99); }), {kNotInstalled},
          "Table {} is damaged: its block chain leaves the file at block 99"},
+        {"LastBlockCutShortBeforeItsRecordsEnd", Fs::Real, table([](Bytes& b) { b.resize(endOfLastRecord(b) - 1); }),
+         {kNotInstalled}, "Table {} is damaged: block 2 is cut short: the file ends before its records do"},
         {"MoreRecordsThanTheBlocksHold", Fs::Real, table([](Bytes& b) { put32(b, 6, paradox::le32(b, 6) + 5); }),
          {kNotInstalled}, "Table {} is damaged: its blocks hold 40 records, the header says 45"},
         {"EncryptedTable", Fs::Real, table([](Bytes& b) { put32(b, 0x5C, 0x1234ABCDu); }), {kNotInstalled},

@@ -131,6 +131,21 @@ INSTANTIATE_TEST_SUITE_P(
     RealTable, RefreshFailure,
     ::testing::Values(
         Damage{"TruncatedInsideItsHeader", [](os::File& f, std::uint64_t) { f.truncate(1000); }},
+        Damage{"LastRecordCutOff",
+               [](os::File& f, std::uint64_t size) {
+                   // The file ends one byte before the last record of its last block does.
+                   std::uint8_t head[0x12];
+                   f.readAt(0, head);
+                   const std::uint64_t recordSize = head[0] | head[1] << 8, headerSize = head[2] | head[3] << 8;
+                   const std::uint64_t lastBlock = head[0x10] | head[0x11] << 8, blockSize = head[5] * 1024u;
+                   const std::uint64_t block = headerSize + (lastBlock - 1) * blockSize;
+                   std::uint8_t blockHead[6];
+                   f.readAt(block, blockHead);
+                   const auto lastOffset = static_cast<std::int16_t>(blockHead[4] | blockHead[5] << 8);
+                   const std::uint64_t end = block + 6 + static_cast<std::uint64_t>(lastOffset) + recordSize;
+                   ASSERT_LE(end, size);
+                   f.truncate(end - 1);
+               }},
         Damage{"RecordSizeChanged",
                [](os::File& f, std::uint64_t) {
                    std::uint8_t size[2];
